@@ -1,0 +1,45 @@
+# The two commands of the README: `make run` and `make test`.
+# Both install the Debian packages they miss before building.
+
+PACKAGES := cmake g++ make pkg-config ccache libgtest-dev libbenchmark-dev \
+            qt6-base-dev qt6-serialport-dev qt6-declarative-dev qt6-charts-dev libgl-dev \
+            libqt6serialport6 qml6-module-qtqml
+JOBS ?= $(shell nproc)
+export CCACHE_BASEDIR := $(abspath $(CURDIR)/..)
+export CCACHE_NOHASHDIR := 1
+
+.PHONY: deps run test build-test build-run bench clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+build-test: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DVEXOR_SANITIZE=ON -DVEXOR_BENCH=OFF
+	cmake --build build -j $(JOBS)
+
+test: build-test
+	cd build && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+build-run: deps
+	cmake -S . -B build-run -DCMAKE_BUILD_TYPE=Release -DVEXOR_BENCH=OFF
+	cmake --build build-run -j $(JOBS)
+
+run: build-run
+	./build-run/bin/vexor ./build-run/bin/demo.bin
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEXOR_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+
+clean:
+	rm -rf build build-run build-bench
