@@ -1,0 +1,222 @@
+#include "rom/clsRom.h"
+
+#include "rom/mdlErrors.h"
+
+#include <cmath>
+
+double roundEven(double x) { return std::nearbyint(x); }
+
+TRom::TRom() { reset(); }
+
+void TRom::reset()
+{
+    clearHooks();
+    m_buffer.setLittleEndian(true);
+    m_buffer.clear();
+    m_buffer.setAutoUpload(false);
+    // The base name stays until the next base is selected.
+    const QString name = m_addresses.baseName();
+    m_addresses.clear();
+    m_addresses.setBaseName(name);
+    FeatureFlags = 0;
+    CodeSwitches = 0;
+    BaseType = btUnknown;
+    CurrentTable = 0;
+    m_buffer.markSaved();
+}
+
+void TRom::clearHooks()
+{
+    for (auto& h : m_hooks)
+        h = nullptr;
+}
+
+TRom::LoadResult TRom::loadFile(const QString& fileName, const std::function<void()>& afterSelect)
+{
+    reset();
+    if (m_buffer.load(fileName) < 0) {
+        reset();
+        return LoadResult::ReadError;
+    }
+    const LoadResult r = loadFromBuffer(afterSelect);
+    if (r != LoadResult::Ok)
+        reset();
+    return r;
+}
+
+TRom::LoadResult TRom::loadFromBuffer(const std::function<void()>& afterSelect)
+{
+    if (m_buffer.isBlank(true))
+        return LoadResult::Blank;
+    clearHooks();
+    FeatureFlags = 0;
+    m_fuelCorrections.clear();
+    selectBase(identify());
+    if (afterSelect)
+        afterSelect();
+    if (BaseType == btUnknown)
+        return LoadResult::UnknownFamily;
+    buildLoadLookups();
+    m_buffer.markSaved();
+    m_buffer.setAutoUpload(false);
+    return LoadResult::Ok;
+}
+
+TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
+{
+    if (m_buffer.isBlank(true))
+        return LoadResult::Blank;
+    FeatureFlags = 0;
+    selectBase(identify());
+    if (afterSelect)
+        afterSelect();
+    if (BaseType == btUnknown)
+        return LoadResult::UnknownFamily;
+    buildLoadLookups();
+    return LoadResult::Ok;
+}
+
+quint8 TRom::identify()
+{
+    const quint16 sig = wordAt(0x23);
+    auto obd1 = [this](bool wide) {
+        OBDMode = 1;
+        WideRevScalar = wide;
+    };
+    auto obd0 = [this] {
+        OBDMode = 0;
+        WideRevScalar = false;
+    };
+    switch (sig) {
+    case 0xD603: obd1(false); return btP28;
+    case 0xCB03:
+    case 0xF803: obd1(false); return btP30;
+    case 0x6703: obd1(false); FeatureFlags |= ffIAB; return btP72;
+    case 0x4207: obd1(true); FeatureFlags |= ffIAB; return btP13;
+    case 0xC803:
+    case 0xCA03: obd1(false); return btVexorAu;
+    case 0x9615: obd0(); return btPR3;
+    case 0xFF16: obd0(); return btJDMPW0;
+    case 0x9A16: obd0(); return btEDMPW0;
+    case 0x9910: obd0(); return byteAt(0x25) == 0x32 ? btPR4 : btPM6;
+    case 0xD65B: NissanFamily = nfRB; return btNissan;
+    case 0xD65D: NissanFamily = nfVG; return btNissan;
+    default:
+        if (wordAt(0x7CC0) == 0x60F8) {
+            NissanFamily = nfSR;
+            return btNissan;
+        }
+        return btUnknown;
+    }
+}
+
+void TRom::selectBase(quint8 code)
+{
+    if (code != btReserved9 && code != btUnknown)
+        m_addresses.install(code, NissanFamily);
+    if (code == btVexorAu || code == btVexorAuNoMap)
+        FeatureFlags |= 0x1010;
+    BaseType = code;
+}
+
+bool TRom::isLoaded() const
+{
+    return BaseType != btUnknown && !const_cast<TBinEdit&>(m_buffer).isBlank(false);
+}
+
+void TRom::setFeatureFlags(quint16 flags)
+{
+    if (flags & ffBoost3)
+        flags &= ~(ffBoost1 | ffBoost2);
+    else if (flags & ffBoost2)
+        flags &= ~(ffBoost1 | ffBoost3);
+    FeatureFlags = flags;
+}
+
+void TRom::setFeatureFlag(quint16 bit, bool on)
+{
+    if (bit == ffFinalMultiplier && on) {
+        m_fuelCorrections.clear();
+        const char* captions[] = {"Main Fuel", "O2 Correction", "Start-up", "Throttle Tip-in"};
+        for (int i = 0; i < 4; ++i)
+            m_fuelCorrections.append({QString::fromLatin1(captions[i]), entry(50 + i), 0});
+    }
+    setFeatureFlags(on ? quint16(FeatureFlags | bit) : quint16(FeatureFlags & ~bit));
+}
+
+int TRom::rows(int kind) const
+{
+    if (BaseType == btNissan)
+        return 16;
+    const bool high = isHighCamKind(kind);
+    const quint16 count = entry(high ? 130 : 128);
+    if (count != 0)
+        return byteAt(count);
+    return entry(high ? 10 : 9) >> 8;
+}
+
+int TRom::columns(int kind) const
+{
+    if (BaseType == btNissan)
+        return 16;
+    const bool high = isHighCamKind(kind);
+    const quint16 count = entry(high ? 131 : 129);
+    if (count != 0)
+        return byteAt(count);
+    return entry(high ? 10 : 9) & 0xFF;
+}
+
+int TRom::displayedRows(int kind) const
+{
+    const quint16 e = entry(isHighCamKind(kind) ? 134 : 132);
+    return e != 0 ? byteAt(e) + 2 : rows(kind);
+}
+
+int TRom::displayedColumns(int kind) const
+{
+    const quint16 e = entry(isHighCamKind(kind) ? 135 : 133);
+    return e != 0 ? byteAt(e) + 2 : columns(kind);
+}
+
+int TRom::addFuelCorrection(const TFuelCorrItem& item)
+{
+    if (m_fuelCorrections.size() < MaxFuelCorrections)
+        m_fuelCorrections.append(item);
+    return m_fuelCorrections.size();
+}
+
+const TFuelCorrItem& TRom::fuelCorrection(int index) const
+{
+    if (index < 0 || index >= m_fuelCorrections.size())
+        throw EVexorError(QStringLiteral("Index out of bounds."));
+    return m_fuelCorrections.at(index);
+}
+
+quint8 TRom::checksum() const
+{
+    unsigned sum = 0;
+    const quint8* d = m_buffer.data();
+    for (int i = 0; i < m_buffer.size(); ++i)
+        sum += d[i];
+    return quint8(sum & 0xFF);
+}
+
+void TRom::fixChecksum()
+{
+    const quint16 at = entry(0);
+    if (at == 0 || at >= m_buffer.size())
+        return;
+    m_buffer.writeByte(at, quint8((m_buffer.readByte(at) - checksum()) & 0xFF));
+}
+
+quint8 TRom::byteAt(int position) const
+{
+    return (position >= 0 && position < m_buffer.size()) ? m_buffer.data()[position] : 0;
+}
+
+quint16 TRom::wordAt(int position) const
+{
+    if (position < 0 || position + 1 >= m_buffer.size())
+        return 0;
+    return m_buffer.readWord(position);
+}
