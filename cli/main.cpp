@@ -1,1 +1,9 @@
-int main() { return 0; }
+#include <QCoreApplication>
+
+int cliMain(int argc, char** argv);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    return cliMain(argc, argv);
+}
