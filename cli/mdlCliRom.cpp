@@ -1,0 +1,52 @@
+#include "cli/mdlCliRom.h"
+
+#include "cli/mdlCli.h"
+#include "rom/mdlErrors.h"
+#include "rom/mdlRomFiles.h"
+
+#include <QFileInfo>
+
+namespace {
+const char* const TableNames[] = {"lcf", "hcf", "lci", "hci"};
+}
+
+void cliOpenRom(TRom& rom, const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw CliError{ExitRefused, QStringLiteral("'%1' does not exist.").arg(path)};
+    if (info.isDir() || !info.isReadable())
+        throw CliError{ExitRefused, QStringLiteral("Could not load file.")};
+    applyRomPreferences(rom);
+    if (rom.loadFile(path) != TRom::LoadResult::Ok)
+        throw CliError{ExitRefused, QStringLiteral("Could not load file.")};
+}
+
+int cliTableKind(const QString& name)
+{
+    for (int k = 0; k < 4; ++k)
+        if (name.compare(QLatin1String(TableNames[k]), Qt::CaseInsensitive) == 0)
+            return k;
+    throw CliError{ExitRefused, QStringLiteral("Unknown table \"%1\": use lcf, hcf, lci or hci.").arg(name)};
+}
+
+QString cliTableName(int kind) { return QString::fromLatin1(TableNames[kind & 3]); }
+
+void cliSaveRom(TRom& rom, const QString& path)
+{
+    QString error;
+    if (!saveRomImage(rom, path, &error))
+        throw CliError{ExitRefused, error};
+}
+
+QString cliFormatNumber(double v, int decimals)
+{
+    QString s = QString::number(v, 'f', decimals);
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    return s == QLatin1String("-0") ? QStringLiteral("0") : s;
+}

@@ -1,0 +1,3 @@
+#include "rom/clsRom.h"
+#include "rom/mdlRomFiles.h"
+void applyRomPreferences(TRom&) {}
