@@ -1,0 +1,167 @@
+#include "datalog/clsCuddleCore.h"
+
+#include "rom/mdlErrors.h"
+#include "settings/mdlFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cmath>
+#include <cstring>
+
+QString defaultRecoveryFilePath()
+{
+    return settingsFilePath(QStringLiteral("~temp.dlf"));
+}
+
+TCuddleCore::TCuddleCore(IClock& clock) : m_clock(clock)
+{
+    m_data.reserve(InitialCapacity);
+    m_lastRecoveryWrite = m_clock.tickCount();
+}
+
+QString TCuddleCore::recoveryFilePath() const
+{
+    return m_recoveryPath.isEmpty() ? defaultRecoveryFilePath() : m_recoveryPath;
+}
+
+void TCuddleCore::append(const DatalogSample& sample)
+{
+    // QByteArray grows geometrically in place; existing samples are not
+    // copied on every append.
+    m_data.append(reinterpret_cast<const char*>(sample.bytes.data()), DatalogSample::Size);
+    if (sample.isMarker())
+        m_markers.append(static_cast<quint32>(count() - 1));
+    m_unsaved = true;
+    if (m_crashRecovery && elapsedTicks(m_lastRecoveryWrite, m_clock.tickCount()) > m_recoveryInterval) {
+        QString error;
+        if (writeRecovery(&error)) {
+            m_recoveryFailureReported = false;
+        } else if (!m_recoveryFailureReported) {
+            m_recoveryFailureReported = true;
+            if (onRecoveryFailed)
+                onRecoveryFailed(error);
+        }
+    }
+}
+
+void TCuddleCore::clear()
+{
+    m_data.clear();
+    m_data.reserve(InitialCapacity);
+    m_markers.clear();
+    m_cursor = 0;
+    m_unsaved = false;
+    m_recoveryFailureReported = false;
+    m_lastRecoveryWrite = m_clock.tickCount();
+}
+
+bool TCuddleCore::readAt(qint64 index, DatalogSample& out) const
+{
+    if (index < 0 || index >= count())
+        return false;
+    std::memcpy(out.bytes.data(), m_data.constData() + index * DatalogSample::Size, DatalogSample::Size);
+    return true;
+}
+
+bool TCuddleCore::readNext(DatalogSample& out)
+{
+    if (!readAt(m_cursor, out))
+        return false;
+    ++m_cursor;
+    return true;
+}
+
+double TCuddleCore::samplesPerSecond() const
+{
+    const qint64 n = count();
+    if (n == 0)
+        return 0.0;
+    DatalogSample first;
+    DatalogSample last;
+    readAt(0, first);
+    readAt(n - 1, last);
+    const quint32 span = elapsedTicks(first.timeStamp(), last.timeStamp());
+    if (span == 0)
+        return 0.0;
+    return static_cast<double>(n) / span * 1000.0;
+}
+
+int TCuddleCore::playbackPageSize() const
+{
+    const double page = roundEven(samplesPerSecond());
+    return page < 1.0 ? 1 : static_cast<int>(page);
+}
+
+namespace {
+void writeAtomically(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
+    if (file.write(data) != data.size() || !file.commit())
+        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
+}
+} // namespace
+
+void TCuddleCore::save(const QString& path)
+{
+    writeAtomically(path, m_data);
+    const QString recovery = recoveryFilePath();
+    // Saving onto the recovery file itself must not delete what was just written.
+    if (QFileInfo(recovery).absoluteFilePath() != QFileInfo(path).absoluteFilePath())
+        QFile::remove(recovery);
+    m_lastRecoveryWrite = m_clock.tickCount();
+}
+
+void TCuddleCore::load(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        throw EVexorError(QStringLiteral("Could not open the file '%1': it does not exist.").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw EVexorError(QStringLiteral("Could not open the file '%1': %2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EVexorError(QStringLiteral("Could not read the file '%1': %2").arg(path, file.errorString()));
+    // A torn last record (a file cut short) is left out.
+    bytes.truncate(bytes.size() - bytes.size() % DatalogSample::Size);
+    m_crashRecovery = false;
+    m_unsaved = false;
+    m_data = std::move(bytes);
+    m_cursor = 0;
+    rebuildMarkers();
+}
+
+void TCuddleCore::rebuildMarkers()
+{
+    m_markers.clear();
+    const qint64 n = count();
+    const char* p = m_data.constData() + DatalogSample::Errors;
+    for (qint64 i = 0; i < n; ++i, p += DatalogSample::Size) {
+        quint32 word;
+        std::memcpy(&word, p, 4);
+        if (word == DatalogSample::MarkerWord) // all four bytes 0xFF: byte order does not matter
+            m_markers.append(static_cast<quint32>(i));
+    }
+}
+
+bool TCuddleCore::writeRecovery(QString* error)
+{
+    m_lastRecoveryWrite = m_clock.tickCount();
+    const QString path = recoveryFilePath();
+    QString folderError;
+    if (!ensureFolder(QFileInfo(path).absolutePath(), &folderError)) {
+        if (error)
+            *error = folderError;
+        return false;
+    }
+    try {
+        writeAtomically(path, m_data);
+    } catch (const EVexorError& e) {
+        if (error)
+            *error = e.message();
+        return false;
+    }
+    return true;
+}
