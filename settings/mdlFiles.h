@@ -1,0 +1,41 @@
+#pragma once
+
+// Whole-file text input and output and the program's folders. The settings
+// folder holds vexor.ini, injectors.ini, wideband.ini, plugins.js, the datalog
+// recovery file and the template folder NEW/.
+
+#include <QString>
+
+// Reads the whole file, one character per byte (so any file survives a
+// read/write round trip unchanged). Throws EVexorError when it cannot be read.
+[[nodiscard]] QString readFile(const QString& path);
+// As readFile, but first fails with "'<path>' does not exist." when there is no such file.
+[[nodiscard]] QString readExistingFile(const QString& path);
+// Creates or replaces the file with the text (one byte per character when every
+// character fits in a byte, UTF-8 otherwise). The old file stays intact when
+// writing fails. Throws EVexorError on failure; returns true otherwise.
+bool writeFile(const QString& path, const QString& text);
+
+// Special-folder ids understood by specialFolder (the Windows CSIDL numbers the
+// scripts know).
+enum TSpecialFolder : int {
+    sfDesktop = 0,
+    sfPersonal = 5,
+    sfAppData = 26,
+    sfLocalAppData = 28,
+    sfProfile = 40,
+};
+// The folder for the id without a trailing separator, or "" for an unknown id.
+[[nodiscard]] QString specialFolder(int folderId);
+// The per-user configuration folder: $XDG_CONFIG_HOME, else ~/.config.
+[[nodiscard]] QString appDataFolder();
+// The settings folder: $VEXOR_HOME when set, else appDataFolder() + "/VEXOR".
+// No trailing separator. Not created here.
+[[nodiscard]] QString settingsFolder();
+// A file inside the settings folder.
+[[nodiscard]] QString settingsFilePath(const QString& fileName);
+// The folder of the executable (autoload.js and shipped data sit beside it).
+[[nodiscard]] QString programFolder();
+// Creates the folder with every missing parent. On failure returns false and
+// describes why in *error ("Could not create the folder '...': ...").
+bool ensureFolder(const QString& path, QString* error = nullptr);
