@@ -38,6 +38,8 @@ public:
     void rewind() { m_cursor = 0; }
 
     [[nodiscard]] bool unsaved() const { return m_unsaved; }
+    // A recovered session is not on disk under a name of the user's yet.
+    void markUnsaved() { m_unsaved = !isEmpty(); }
     void setCrashRecovery(bool on) { m_crashRecovery = on; }
     [[nodiscard]] bool crashRecovery() const { return m_crashRecovery; }
 

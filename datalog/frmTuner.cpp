@@ -1,6 +1,7 @@
 #include "datalog/frmTuner.h"
 
 #include "settings/mdlMessages.h"
+#include "settings/mdlSettings.h"
 
 #include <algorithm>
 
@@ -11,6 +12,17 @@ int TTunerSettings::effectiveRequestInterval() const
     const qint64 baud = port.baudRate > 0 ? port.baudRate : 38400;
     const qint64 wireMs = (45 * 10 * 1000 + baud - 1) / baud; // longest request and reply
     return static_cast<int>(std::max<qint64>(100, 2 * wireMs + 20));
+}
+
+TTunerSettings tunerSettingsFrom(const TSettings& settings, const QString& portName)
+{
+    TTunerSettings t;
+    const TComSettings& com = settings.tunerCom;
+    t.protocolIndex = com.protocolIndex;
+    t.port = TSerialSettings::fromIndices(portName, com.baudRate, com.dataBitsIndex, com.parityIndex, com.stopBitsIndex);
+    t.timeout = settings.tunerConnection.timeout;
+    t.maxTries = settings.tunerConnection.maxTries;
+    return t;
 }
 
 TTunerForm::TTunerForm(IClock& clock, ITimerFactory& timers, ISerialPort* ownPort, IMessageService* messages,

@@ -148,3 +148,8 @@ private:
     std::function<void(bool)> m_testDone;
     TTunerSettings m_testSaved;
 };
+
+struct TSettings;
+// The connection's settings from the settings store; `portName` is the
+// port list's entry at the stored PortIndex.
+[[nodiscard]] TTunerSettings tunerSettingsFrom(const TSettings& settings, const QString& portName);

@@ -1,5 +1,7 @@
 #include "datalog/mdlDatalog.h"
 
+#include "rom/clsRom.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -82,6 +84,23 @@ TSampleContext::TSampleContext()
 {
     for (int b = 0; b < 256; ++b)
         mapLookup[static_cast<size_t>(b)] = static_cast<qint16>(roundEven(b * 7.221) - 59);
+}
+
+TSampleContext sampleContextFor(const TRom* rom)
+{
+    TSampleContext ctx;
+    if (!rom || !rom->isLoaded())
+        return ctx;
+    for (int b = 0; b < 256; ++b)
+        ctx.mapLookup[static_cast<size_t>(b)] = rom->lookupSensor(static_cast<quint8>(b));
+    const int gearAt = rom->address(37);
+    ctx.hasGearTable = gearAt != 0;
+    // Four 16-bit thresholds; the ECU compares their low bytes.
+    for (int k = 0; k < 4 && ctx.hasGearTable; ++k)
+        ctx.gearThresholds[static_cast<size_t>(k)] = rom->byteAt(gearAt + 2 * k);
+    ctx.knockSensor = rom->switchValue(TRom::swKnock);
+    ctx.ignitionOffset = rom->IgnitionOffset;
+    return ctx;
 }
 
 namespace datalog {

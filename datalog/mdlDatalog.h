@@ -119,6 +119,10 @@ struct TSampleContext {
     TSampleContext();
 };
 
+class TRom;
+// The conversions' view of a ROM; a null or unloaded ROM gives the no-ROM context.
+[[nodiscard]] TSampleContext sampleContextFor(const TRom* rom);
+
 // Round half to even, the system's rounding for engineering values.
 double roundEven(double x);
 

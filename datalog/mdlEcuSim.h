@@ -1,0 +1,107 @@
+#pragma once
+
+// A simulated ECU (or, for protocol 2, the adapter in front of it): an engine
+// model that drives a plausible loop (idle, pulling away, cruise, full-throttle
+// pulls through VTEC, deceleration, a stored error code) and a responder that
+// answers the host's requests byte for byte as the ECU would, with optional
+// line faults. vexor-sim serves it on a pseudo-terminal; tests use it directly.
+
+#include "datalog/mdlDatalog.h"
+#include "datalog/mdlEcuProtocol.h"
+
+#include <QByteArray>
+#include <functional>
+#include <vector>
+
+// The engine's state at a moment of the drive loop.
+struct TEngineState {
+    double rpm = 800;
+    double speedKmh = 0;
+    double throttlePct = 0;
+    double mapMbar = 330;
+    double injectorMs = 2.2;
+    double ignitionDeg = 15;
+    double knockDeg = 0;
+    double o2Volts = 0.45;
+    double fuelTrimPct = 0;
+    double batteryVolts = 14.1;
+    double airTempC = 30;
+    double coolantC = 80;
+    double atmosphericMbar = 1013;
+    bool vtec = false;
+    quint32 errorWord = 0;
+};
+
+class TEngineModel {
+public:
+    static constexpr quint32 LoopMs = 60000;
+    // The diagnostic code the simulated ECU has stored (EGR lift sensor).
+    static constexpr int StoredCode = 12;
+
+    [[nodiscard]] TEngineState stateAt(quint64 ms) const;
+    // The ECU's channel bytes at that moment; the time stamp holds `ms`.
+    [[nodiscard]] DatalogSample sampleAt(quint64 ms) const;
+    static DatalogSample encode(const TEngineState& state, quint64 ms);
+};
+
+struct TEcuFaults {
+    int noiseEvery = 0;       // every Nth frame is preceded by line noise
+    int noiseBytes = 7;
+    int badChecksumEvery = 0; // every Nth frame carries a wrong checksum
+    int dropEvery = 0;        // every Nth request after the handshake goes unanswered
+    qint64 silenceAfter = -1; // stop answering after this many requests
+    quint32 seed = 1;
+};
+
+struct TEcuStats {
+    quint64 requests = 0;        // requests received (a protocol 2 handshake counts once)
+    quint64 unanswered = 0;      // requests received during silence
+    quint64 dropped = 0;         // requests deliberately left unanswered
+    quint64 samples = 0;         // valid samples sent
+    quint64 corruptFrames = 0;
+    quint64 noiseBursts = 0;
+    quint64 replyBytes = 0;
+};
+
+class TEcuResponder {
+public:
+    TEcuResponder(int protocol, const TEngineModel& engine, TEcuFaults faults = {});
+
+    // Bytes from the host at model time `ms`; returns the reply bytes to send.
+    QByteArray receive(const QByteArray& bytes, quint64 ms);
+
+    // Each complete sample the host should decode from what was sent, with
+    // exactly the bytes the protocol carries (others stay 0; protocol 2 also
+    // carries byte 28 in byte 21). Called as the sample goes out.
+    std::function<void(const DatalogSample&)> onSampleSent;
+
+    [[nodiscard]] const TEcuStats& stats() const { return m_stats; }
+    [[nodiscard]] int protocol() const { return m_protocol; }
+
+    // The frame the ECU sends for a sample (for tests of the host decoder).
+    static QByteArray frame(int protocol, const DatalogSample& sample, bool corruptChecksum = false);
+    // Sample bytes as they arrive through a protocol (bytes it cannot carry zeroed).
+    static DatalogSample carried(int protocol, const DatalogSample& sample);
+    // The ECU's answer for a protocol 0 request byte: which sample byte it
+    // reads (-1 for the handshake), given the request before it.
+    static int p0ReadOffset(quint8 request, quint8 previousRequest);
+
+private:
+    QByteArray answerRequest(quint8 request, quint64 ms);
+    QByteArray answerFrame(quint64 ms);
+    bool consumeRequestFault();
+    quint8 noiseByte();
+
+    int m_protocol;
+    const TEngineModel& m_engine;
+    TEcuFaults m_faults;
+    TEcuStats m_stats;
+    bool m_handshaken = false;
+    QByteArray m_p2Pending;
+    quint8 m_p0Previous = 0;
+    int m_p0Replies = 0;
+    DatalogSample m_p0Image;
+    quint64 m_frames = 0;
+    quint64 m_dataRequests = 0;
+    quint32 m_rng;
+};
