@@ -1,6 +1,7 @@
 #include "cli/mdlCliRom.h"
 
 #include "cli/mdlCli.h"
+#include "rom/clsRomDocument.h"
 #include "rom/mdlErrors.h"
 #include "rom/mdlRomFiles.h"
 
@@ -34,8 +35,9 @@ QString cliTableName(int kind) { return QString::fromLatin1(TableNames[kind & 3]
 
 void cliSaveRom(TRom& rom, const QString& path)
 {
+    // The editor's own write path: atomic, and a read-only target is refused.
     QString error;
-    if (!saveRomImage(rom, path, &error))
+    if (!writeRomFile(rom, path, &error))
         throw CliError{ExitRefused, error};
 }
 

@@ -67,6 +67,8 @@ TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
     if (m_buffer.isBlank(true))
         return LoadResult::Blank;
     FeatureFlags = 0;
+    // The handlers add the corrections again; without this a reload would list them twice.
+    m_fuelCorrections.clear();
     selectBase(identify());
     if (afterSelect)
         afterSelect();
