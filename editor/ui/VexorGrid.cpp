@@ -101,7 +101,8 @@ void TVexorGridEditor::focusOutEvent(QFocusEvent* e)
     // window losing activation does not end the edit.
     if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason)
         return;
-    m_grid->finishEdit(true, false);
+    // Disabling the grid takes the focus away too; then nothing is applied.
+    m_grid->finishEdit(m_grid->isEnabled(), false);
 }
 
 void TVexorGridEditor::mouseReleaseEvent(QMouseEvent* e)
@@ -830,6 +831,8 @@ void TVexorGrid::mouseDoubleClickEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton)
         return;
+    // Qt delivers the second press of a double click only as this event, so
+    // a double click is one OnCellClick followed by one OnCellDblClick.
     int c, r;
     if (!MouseToCell(e->position().toPoint(), c, r))
         return;
