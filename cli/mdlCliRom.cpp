@@ -4,6 +4,9 @@
 #include "rom/clsRomDocument.h"
 #include "rom/mdlErrors.h"
 #include "rom/mdlRomFiles.h"
+#include "settings/mdlFiles.h"
+#include "settings/mdlRomSettings.h"
+#include "settings/mdlSettingsStore.h"
 
 #include <QFileInfo>
 
@@ -18,7 +21,10 @@ void cliOpenRom(TRom& rom, const QString& path)
         throw CliError{ExitRefused, QStringLiteral("'%1' does not exist.").arg(path)};
     if (info.isDir() || !info.isReadable())
         throw CliError{ExitRefused, QStringLiteral("Could not load file.")};
-    applyRomPreferences(rom);
+    // The rpm gaps behind resume points come from the user's preferences, as in the editor.
+    TSettingsStore store(settingsFolder());
+    store.load();
+    applyToRom(store.values(), rom);
     if (rom.loadFile(path) != TRom::LoadResult::Ok)
         throw CliError{ExitRefused, QStringLiteral("Could not load file.")};
 }

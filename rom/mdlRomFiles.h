@@ -8,6 +8,3 @@ class TRom;
 // replaced only after a complete write, so a failed save leaves the old file
 // intact and the image still modified. On success the image is marked saved.
 bool saveRomImage(TRom& rom, const QString& path, QString* error);
-
-// The rpm gaps and ignition offset the ROM model takes from the preferences.
-void applyRomPreferences(TRom& rom);

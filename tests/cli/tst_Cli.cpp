@@ -1,6 +1,7 @@
 // The command-line front end, run as a user runs it.
 #include "rom/mdlRomGen.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,9 +18,13 @@ struct CliRun {
     [[nodiscard]] QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
 };
 
-CliRun cli(const QStringList& args)
+CliRun cli(const QStringList& args, const QString& home = {})
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!home.isEmpty())
+        env.insert(QStringLiteral("VEXOR_HOME"), home);
+    p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli"), args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
@@ -183,4 +188,20 @@ TEST_F(CliTest, LargeTrailerIsKeptAndChecksumFixWritesACorrectedCopy)
     const QByteArray out = read(fixed);
     EXPECT_EQ(out.size(), img.size());
     EXPECT_EQ(out.mid(0xC000), img.mid(0xC000));
+}
+
+TEST_F(CliTest, ResumeGapComesFromThePreferences)
+{
+    const QString path = rom(QStringLiteral("p28"));
+    const QString home = dir.filePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    QFile ini(home + QStringLiteral("/vexor.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write("[Option Settings]\r\nRevDelta=1000\r\n");
+    ini.close();
+    const QString out = dir.filePath(QStringLiteral("gap.bin"));
+    ASSERT_EQ(cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set"), QStringLiteral("rev_limit=7000")}, home).exitCode, 0);
+    const QByteArray bytes = read(out);
+    const int resumeAt = 0x6495; // P28 low-cam resume word
+    EXPECT_EQ(quint8(bytes[resumeAt]) | (quint8(bytes[resumeAt + 1]) << 8), 1875000 / 6000);
 }

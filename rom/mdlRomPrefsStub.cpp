@@ -1,3 +1,0 @@
-#include "rom/clsRom.h"
-#include "rom/mdlRomFiles.h"
-void applyRomPreferences(TRom&) {}
