@@ -1,5 +1,6 @@
 #include "datalog/clsCuddleCore.h"
 
+#include "rom/clsRom.h"
 #include "rom/mdlErrors.h"
 #include "settings/mdlFiles.h"
 

@@ -215,7 +215,10 @@ void TTunerForm::sendRequest()
     if (m_state == StateHandshakeAccepted || m_state == StateOpen)
         return;
     if (m_settings.maxTries > 0 && m_tries > m_settings.maxTries) {
-        m_reason = ReasonTimedOut;
+        // A handshake answered with the wrong byte is reported as such, not
+        // as a time-out.
+        if (!(m_state == StateHandshakeSent && m_reason == ReasonBadResponse))
+            m_reason = ReasonTimedOut;
         setState(StateFailed);
         return;
     }

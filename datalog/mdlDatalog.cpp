@@ -35,12 +35,6 @@ const std::array<const char*, 32> DiagnosticCodeNames = {
     "Fuel Supply System", "Auto Trans Signal A", "Auto Trans Signal B", "Unknown",
 };
 
-double roundEven(double x)
-{
-    // The default floating-point rounding mode rounds halves to even.
-    return std::nearbyint(x);
-}
-
 quint8 celsiusToByte(double celsius)
 {
     if (celsius > TemperatureTable[0])

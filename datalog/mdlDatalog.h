@@ -123,9 +123,6 @@ class TRom;
 // The conversions' view of a ROM; a null or unloaded ROM gives the no-ROM context.
 [[nodiscard]] TSampleContext sampleContextFor(const TRom* rom);
 
-// Round half to even, the system's rounding for engineering values.
-double roundEven(double x);
-
 // Conversions of one sample. A crank period of 0 gives rpm 0 and duty 0, and
 // rpmValid() tells the caller that the engine speed is unknown.
 namespace datalog {

@@ -1,5 +1,7 @@
 #include "datalog/mdlEcuProtocol.h"
 
+#include <algorithm>
+
 namespace ecu {
 
 namespace {
@@ -139,12 +141,12 @@ TFrameStep frameStep(int protocol, QByteArray& buffer, std::array<quint8, FrameP
     const int frameLen = protocol == 2 ? Protocol2FrameLength : Protocol1FrameLength;
     const qsizetype at = buffer.indexOf(hdr);
     if (at < 0) {
-        // Keep a possible partial header at the end; the rest is noise.
-        const qsizetype keep = hdr.size() - 1;
-        if (buffer.size() > keep) {
-            stats.noiseBytes += static_cast<quint64>(buffer.size() - keep);
-            buffer.remove(0, buffer.size() - keep);
-        }
+        // Keep a header cut at the end of the buffer; the rest is noise.
+        qsizetype keep = std::min<qsizetype>(hdr.size() - 1, buffer.size());
+        while (keep > 0 && !buffer.endsWith(hdr.left(keep)))
+            --keep;
+        stats.noiseBytes += static_cast<quint64>(buffer.size() - keep);
+        buffer.remove(0, buffer.size() - keep);
         return TFrameStep::NeedMore;
     }
     if (at > 0) {
