@@ -1,7 +1,41 @@
+// Start-up: the application, the on-screen services, the main window (which
+// owns the ROM model), then the settings window, which reads vexor.ini and
+// hands it to everything created before it. The first command-line argument
+// is opened by the main window's first activation.
+
+#include "app/frmMain.h"
+#include "settings/mdlClock.h"
+#include "settings/mdlFiles.h"
+#include "settings/mdlSettingsStore.h"
+#include "settings/ui/frmSettings.h"
+#include "settings/ui/mdlQtClipboard.h"
+#include "settings/ui/mdlQtFileDialogs.h"
+#include "settings/ui/mdlQtMessages.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Vexor"));
+
+    TQtMessageService messages;
+    TQtFileDialogService fileDialogs;
+    TQtClipboardService clipboard;
+    TSystemClock clock;
+    const TServices services{&messages, &fileDialogs, &clipboard, &clock};
+    TSettingsStore store(settingsFolder());
+
+    const QStringList args = QApplication::arguments();
+    TMainForm mainForm(services, &store, args.size() > 1 ? args.at(1) : QString());
+    messages.setParentWindow(&mainForm);
+    fileDialogs.setParentWindow(&mainForm);
+
+    TSettingsForm settingsForm(store, messages, nullptr, &mainForm);
+    settingsForm.loadSettings();
+
+    mainForm.show();
+    const int result = QApplication::exec();
+    settingsForm.saveSettings();
+    return result;
 }

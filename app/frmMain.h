@@ -1,0 +1,191 @@
+#pragma once
+
+// The main window: owns the open ROM, holds every command as an action of the
+// action manager amMain, recomputes their states whenever the event loop goes
+// idle, and shows the current table in the grid dgMain. The commands live in
+// their own units (frmMainFile.cpp, frmMainEdit.cpp, frmMainView.cpp,
+// frmMainGrid.cpp); the window composes the model classes and computes
+// nothing itself.
+
+#include "app/mdlActionManager.h"
+#include "editor/mdlGridDisplay.h"
+#include "editor/mdlTableEdit.h"
+#include "rom/clsRom.h"
+#include "rom/clsRomDocument.h"
+#include "settings/mdlServices.h"
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QPointer>
+#include <QStringList>
+
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+class TSettingsStore;
+class TVexorGrid;
+struct TSettings;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `store` may be null (no settings file: defaults throughout). The
+    // start-up file is the first command-line argument; it is opened on the
+    // window's first activation when it names an existing file.
+    TMainForm(const TServices& services, TSettingsStore* store, const QString& startupFile = QString(),
+              QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- what the window owns -------------------------------------------------
+    [[nodiscard]] TRom& rom() { return m_rom; }
+    [[nodiscard]] TRomDocument& document() { return m_doc; }
+    [[nodiscard]] TGridDisplay& display() { return m_display; }
+    [[nodiscard]] TTableEditor& tableEditor() { return m_editor; }
+    [[nodiscard]] TActionManager* actionManager() const { return amMain; }
+    [[nodiscard]] QAction* action(const QString& name) const { return amMain->action(name); }
+    [[nodiscard]] TVexorGrid* grid() const { return dgMain; }
+    [[nodiscard]] QMenu* gridPopupMenu() const { return pmGrid; }
+
+    // --- state ----------------------------------------------------------------
+    [[nodiscard]] bool started() const { return m_started; }
+    [[nodiscard]] quint8 viewMode() const { return m_display.options().ViewMode; }
+    [[nodiscard]] bool fullScreen() const { return m_fullScreen; }
+    [[nodiscard]] bool tablesChanged() const { return m_tablesChanged; }
+    void setTablesChanged(bool on) { m_tablesChanged = on; }
+    // The grid selection in data coordinates (load column, rpm row).
+    [[nodiscard]] TGridRect dataSelection() const;
+    // Where the engine runs and the per-cell datalog results, fed by the
+    // datalog link; they drive the overlays and the tunable check.
+    void setLivePosition(const TLivePosition& position);
+    void setCellData(const IGridCellData* cellData);
+
+    // --- routines -------------------------------------------------------------
+    // Enabled / visible / checked states of every command, caption and panes.
+    void amMainOnUpdate();
+    // After every edit and view change: grid shape, then repaint.
+    void refreshViews();
+    // The no-ROM state.
+    void closeRoutine();
+    void setFullScreen(bool on);
+    // Runs a command body the way the actions do: a failure of the model is
+    // shown in an error box and the views are refreshed.
+    void runCommand(const QString& name, const std::function<void()>& body);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    // Construction (frmMainActions.cpp).
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createStatusBar();
+    void createGrid();
+    void rebuildRecentMenu();
+
+    // Start-up and settings (frmMain.cpp).
+    void firstActivation();
+    void applySettings(const TSettings& s);
+    void collectSettings(TSettings& s) const;
+    void updateCaptionAndPanes();
+    void onRomLoaded();
+
+    // File commands (frmMainFile.cpp).
+    void FileOpenExecute();
+    void FileReopenExecute(const QString& path);
+    void FileSaveExecute();
+    void FileSaveAsExecute();
+    void FileQuickSaveExecute();
+    void FileCloseExecute();
+    void FileReloadExecute();
+    void FileExitExecute();
+
+    // Edit commands (frmMainEdit.cpp).
+    void prepareEditor();
+    [[nodiscard]] bool canEditFromHere() const;
+    void EditUndoExecute();
+    void EditRedoExecute();
+    void EditCopyExecute();
+    void EditCutExecute();
+    void EditPasteExecute();
+    void EditDeleteExecute();
+    void EditSelectAllExecute();
+    void EditIncreaseExecute();
+    void EditDecreaseExecute();
+    void EditStepExecute(bool increment, TIncrementSize size);
+    void EditAdjustmentsExecute();
+    void EditInterpolateExecute();
+    void EditSmoothSelectionExecute();
+    void EditSmoothMapExecute();
+    void NavigateExecute(const QString& move);
+
+    // View commands (frmMainView.cpp).
+    void setViewMode(quint8 mode);
+    void selectTable(quint8 table);
+    [[nodiscard]] bool hasTargetLambdaTable() const;
+    void ViewTablesExecute();
+    void ViewToggleExecute();
+    void ViewTableExecute(quint8 table);
+    void ViewModeExecute(quint8 mode);
+    void ViewDutyCycleExecute();
+    void ViewUnitExecute(bool& flag, bool repaintGrid);
+    void ViewRefreshExecute();
+    void ViewFullScreenExecute();
+
+    // Grid handlers (frmMainGrid.cpp).
+    void dgMainFixedCell(int ACol, int ARow, QString& Caption, TAlignment& AlignTo);
+    void dgMainColorCell(int Col, int Row, QString& Caption, TColor& BkgndColor, TColor& FontColor,
+                         TAlignment& AlignTo, bool Selected);
+    void dgMainCellClick(int ACol, int ARow);
+    void dgMainCellDblClick(int ACol, int ARow);
+    void dgMainGetEditText(int ACol, int ARow, QString& Text, bool& CanEdit);
+    void txtCellEditExit(int ACol, int ARow, const QString& Text);
+    void dgMainContextMenu(const QPoint& pos);
+
+    // Owned model, in the order it is created.
+    TServices m_services;
+    TSettingsStore* m_store;
+    TRom m_rom;
+    TRomDocument m_doc;
+    TGridDisplay m_display;
+    TTableEditor m_editor;
+    TLivePositionState m_live;
+    const IGridCellData* m_cellData = nullptr;
+
+    // Window state.
+    QString m_startupFile;
+    bool m_started = false;
+    bool m_shownOnce = false;
+    bool m_tablesChanged = false;
+    bool m_fullScreen = false;
+    bool m_wasMaximized = false;
+    bool m_showMph = true;
+    bool m_showTempF = true;
+    bool m_showDuration = true;
+    int m_fullScreenResX = 1024;
+    int m_fullScreenResY = 768;
+    quint32 m_startTick = 0;
+    QPoint m_selAnchor{1, 3};
+    QString m_lastCaption;
+
+    // Controls.
+    TActionManager* amMain;
+    QStackedWidget* pnlWork;
+    QWidget* pnlTables;
+    TVexorGrid* dgMain;
+    QMenu* mnuFile;
+    QMenu* mnuReopen;
+    QMenu* mnuEdit;
+    QMenu* mnuView;
+    QMenu* pmGrid;
+    QToolBar* tbFile;
+    QToolBar* tbEdit;
+    QToolBar* tbView;
+    QLabel* spRomType;
+    QLabel* spOptions;
+    QLabel* spRTPUpdate;
+};

@@ -1,0 +1,89 @@
+// The View commands: which table, what its cells show, units, the panels and
+// full screen.
+
+#include "app/frmMain.h"
+
+#include "editor/ui/VexorGrid.h"
+
+#include <QStackedWidget>
+
+void TMainForm::setViewMode(quint8 mode)
+{
+    m_display.options().ViewMode = mode;
+    m_editor.ViewMode = mode;
+}
+
+void TMainForm::selectTable(quint8 table)
+{
+    if (dgMain->EditorVisible())
+        dgMain->CommitEditor(); // the typed value belongs to the table it was typed in
+    m_rom.CurrentTable = table;
+}
+
+bool TMainForm::hasTargetLambdaTable() const
+{
+    return m_rom.address(m_rom.currentCam() == 0 ? 58 : 59) != 0;
+}
+
+void TMainForm::ViewTablesExecute()
+{
+    pnlWork->setCurrentWidget(pnlTables);
+    pnlTables->show();
+    dgMain->setFocus(Qt::OtherFocusReason);
+    refreshViews();
+}
+
+void TMainForm::ViewToggleExecute()
+{
+    // Cycles through the work panels the window has; the table grid is the
+    // first and, until the graphs and option pages join it, the only one.
+    const int next = (pnlWork->currentIndex() + 1) % pnlWork->count();
+    if (pnlWork->widget(next) == pnlTables)
+        ViewTablesExecute();
+    else
+        pnlWork->setCurrentIndex(next);
+}
+
+void TMainForm::ViewTableExecute(quint8 table)
+{
+    selectTable(table);
+    if (!TRom::isFuelKind(table))
+        setViewMode(vmValues); // the lambda and duty views belong to the fuel maps
+    refreshViews();
+}
+
+void TMainForm::ViewModeExecute(quint8 mode)
+{
+    // The lambda views need the ROM's target-lambda table.
+    if ((mode == vmDifference || mode == vmLambda || mode == vmTargetLambda) && !hasTargetLambdaTable())
+        return;
+    ViewTablesExecute();
+    setViewMode(mode);
+    refreshViews();
+}
+
+void TMainForm::ViewDutyCycleExecute()
+{
+    ViewTablesExecute();
+    // Duty cycle is a fuel view: show the fuel map of the cam on screen.
+    selectTable(TRom::isHighCamKind(m_rom.CurrentTable) ? tkHighFuel : tkLowFuel);
+    setViewMode(vmDutyCycle);
+    refreshViews();
+}
+
+void TMainForm::ViewUnitExecute(bool& flag, bool repaintGrid)
+{
+    flag = !flag;
+    if (repaintGrid)
+        dgMain->Invalidate();
+}
+
+void TMainForm::ViewRefreshExecute()
+{
+    refreshViews();
+}
+
+void TMainForm::ViewFullScreenExecute()
+{
+    setFullScreen(!m_fullScreen);
+}

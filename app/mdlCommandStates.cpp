@@ -1,0 +1,72 @@
+#include "app/mdlCommandStates.h"
+
+#include "editor/mdlGridDisplay.h"
+#include "rom/clsRom.h"
+
+bool editingTargetActive(const TCommandContext& c)
+{
+    if (!c.RomLoaded || !c.Focused)
+        return false;
+    return c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmTargetLambda || c.ViewMode == vmDutyCycle);
+}
+
+TCommandStates computeCommandStates(const TCommandContext& c)
+{
+    TCommandStates s;
+    auto enable = [&s](const char* name, bool on) { s[QLatin1String(name)].Enabled = on; };
+    auto check = [&s](const char* name, bool on) { s[QLatin1String(name)].Checked = on; };
+    const bool rom = c.RomLoaded;
+    const bool target = editingTargetActive(c);
+
+    // File
+    for (const char* n : {"FileOpen", "FileReopen", "FileExit"})
+        enable(n, true);
+    for (const char* n : {"FileSave", "FileSaveAs", "FileClose", "FileReload"})
+        enable(n, rom);
+    s[QStringLiteral("FileQuickSave")] = {rom && c.QuickSaveVisible, c.QuickSaveVisible, std::nullopt};
+
+    // Edit
+    enable("EditUndo", c.CanUndo);
+    enable("EditRedo", c.CanRedo);
+    for (const char* n : {"EditCut", "EditCopy", "EditSelectAll", "EditIncrease", "EditDecrease", "EditSmoothMap"})
+        enable(n, target);
+    enable("EditPaste", target && c.ClipboardHasText);
+    enable("EditDelete", target || (rom && c.Focused && (c.ViewMode == vmLambda || c.ViewMode == vmKnock)));
+    enable("EditAdjustments",
+           rom && c.Focused && ((c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmDutyCycle)) || c.GraphFocused));
+    enable("EditInterpolate", target && c.SelRows >= 3);
+    enable("EditSmoothSelection", target && (c.SelRows >= 4 || c.SelCols >= 4));
+    // The steps act on whichever grid has the focus; they stay available.
+    for (const char* n : {"EditIncrementSmall", "EditDecrementSmall", "EditIncrementLarge", "EditDecrementLarge"})
+        enable(n, rom && c.Focused);
+    for (const char* n : {"NavigateUpRpm", "NavigateDownRpm", "NavigateUpColumn", "NavigateDownColumn",
+                          "NavigateSelectRpmUp", "NavigateSelectRpmDn", "NavigateSelectMapUp", "NavigateSelectMapDn"})
+        enable(n, c.GraphFocused);
+
+    // View
+    for (const char* n : {"ViewRefresh", "ViewTables", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel",
+                          "ViewDutyCycle", "ViewTargetLambda", "ViewLambda", "ViewDifference", "ViewKnock"})
+        enable(n, rom);
+    enable("ViewLCI", rom && c.ViewMode == vmValues);
+    enable("ViewHCI", rom && c.ViewMode == vmValues);
+    check("ViewLCF", c.CurrentTable == tkLowFuel);
+    check("ViewHCF", c.CurrentTable == tkHighFuel);
+    check("ViewLCI", c.CurrentTable == tkLowIgn);
+    check("ViewHCI", c.CurrentTable == tkHighIgn);
+    check("ViewIgnFuel", c.ViewMode == vmValues);
+    check("ViewDifference", c.ViewMode == vmDifference);
+    check("ViewLambda", c.ViewMode == vmLambda);
+    check("ViewTargetLambda", c.ViewMode == vmTargetLambda);
+    check("ViewKnock", c.ViewMode == vmKnock);
+    check("ViewDutyCycle", c.ViewMode == vmDutyCycle);
+    check("ViewTables", c.GridVisible);
+    check("ViewFullScreen", c.FullScreen);
+    enable("ViewFullScreen", true);
+    for (const char* n : {"ViewAFR", "ViewMph", "ViewPsi", "ViewTempF"})
+        enable(n, true);
+    check("ViewAFR", c.ShowAFR);
+    check("ViewMph", c.ShowMph);
+    check("ViewPsi", c.ShowPsi);
+    check("ViewTempF", c.ShowTempF);
+    return s;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// When each command of the main window is enabled, visible and checked. The
+// window gathers a snapshot of its state on every idle update and applies the
+// result to its actions; keeping the rules here, free of widgets, lets them be
+// checked one by one.
+
+#include <QHash>
+#include <QString>
+#include <optional>
+
+struct TCommandContext {
+    bool RomLoaded = false;        // image not blank and family known
+    bool Focused = false;          // some control of the window has the focus
+    bool GridVisible = true;       // the table grid panel is shown
+    bool GraphFocused = false;     // a graph panel has the focus
+    quint8 ViewMode = 0;
+    quint8 CurrentTable = 0;
+    bool ClipboardHasText = false;
+    int SelRows = 0;               // rows and columns of the grid selection
+    int SelCols = 0;
+    bool CanUndo = false;
+    bool CanRedo = false;
+    quint16 FeatureFlags = 0;
+    bool FullScreen = false;
+    bool ShowAFR = false;
+    bool ShowMph = false;
+    bool ShowPsi = false;
+    bool ShowTempF = false;
+    bool QuickSaveVisible = true;
+};
+
+struct TCommandState {
+    bool Enabled = true;
+    bool Visible = true;
+    std::optional<bool> Checked; // unset: the command is not a check item
+    bool operator==(const TCommandState&) const = default;
+};
+
+using TCommandStates = QHash<QString, TCommandState>;
+
+// The table-editing commands have a target: a ROM is loaded, a control has the
+// focus and the grid shows values, target lambdas or duty cycles.
+[[nodiscard]] bool editingTargetActive(const TCommandContext& c);
+
+// The state of every command the window holds, by action name.
+[[nodiscard]] TCommandStates computeCommandStates(const TCommandContext& c);
