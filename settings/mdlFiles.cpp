@@ -37,7 +37,8 @@ bool writeFile(const QString& path, const QString& text)
         }
     const QByteArray bytes = fitsBytes ? text.toLatin1() : text.toUtf8();
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    // flush() before commit(): Qt 6.4 commits even when the final flush fails.
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush() || !f.commit())
         throw EVexorError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
     return true;
 }

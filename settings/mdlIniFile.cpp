@@ -124,6 +124,10 @@ bool TIniFile::save(QString* error)
     QSaveFile f(m_fileName);
     bool ok = !m_fileName.isEmpty() && f.open(QIODevice::WriteOnly);
     ok = ok && f.write(bytes) == bytes.size();
+    // Qt 6.4's commit() still renames when its own final flush fails (disk
+    // full after a buffered write), leaving a truncated file in place of the
+    // old one. Flushing first catches that while the old file is still there.
+    ok = ok && f.flush() && f.error() == QFileDevice::NoError;
     ok = ok && f.commit();
     if (!ok) {
         const QString reason = m_fileName.isEmpty() ? QStringLiteral("no file name") : f.errorString();
@@ -255,8 +259,9 @@ QString TIniFile::formatFloat(double value)
 {
     if (value == 0.0)
         return QStringLiteral("0"); // also for -0
-    // 15 significant digits read back exactly for the decimal values users type.
-    return QString::number(value, 'g', 15);
+    // The shortest text that reads back to the same double: "14.7" stays
+    // "14.7", and a computed value survives a save and load unchanged.
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 int TIniFile::readInteger(const QString& section, const QString& key, int def) const
