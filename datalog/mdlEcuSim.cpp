@@ -307,17 +307,20 @@ QByteArray TEcuResponder::answerRequest(quint8 request, quint64 ms)
 {
     switch (m_protocol) {
     case 0: {
-        const int offset = p0ReadOffset(request, m_p0Previous);
-        m_p0Previous = request;
         if (!m_handshaken) {
             if (request != 0xAB || !consumeRequestFault())
                 return {};
             m_handshaken = true;
             m_p0Replies = 0;
+            m_p0Previous = request;
             return QByteArray(1, static_cast<char>(0xCD));
         }
+        // A dropped request is one the ECU never saw: it does not move the
+        // "next byte" pointer that request 0x08 reads.
         if (!consumeRequestFault())
             return {};
+        const int offset = p0ReadOffset(request, m_p0Previous);
+        m_p0Previous = request;
         quint8 reply = 0;
         if (offset == -1) {
             reply = 0xCD;
