@@ -136,6 +136,9 @@ void TSettingsForm::refill()
 
 void TSettingsForm::showEvent(QShowEvent* event)
 {
+    // The live objects may have changed values since the last load or OK
+    // (display toggles in the menus, the window size): show those.
+    m_store.collect();
     refill();
     QDialog::showEvent(event);
 }
@@ -148,6 +151,9 @@ void TSettingsForm::currentPageChanged()
 
 void TSettingsForm::btnOKClick()
 {
+    // Start from the live values, so what the pages do not edit (recent
+    // files, window size) is handed back as it is now, not as it was loaded.
+    m_store.collect();
     // The pages in the order their consumers expect them.
     TSettings v = m_store.values();
     m_tuning->apply(v);
@@ -190,6 +196,7 @@ void TSettingsForm::btnTestTunerClick()
 {
     beginTest();
     // The page's port choice is applied before the test, as the link will use it.
+    m_store.collect();
     TSettings v = m_store.values();
     m_datalog->applyPort(v);
     m_store.setValues(sanitized(v));
@@ -211,6 +218,7 @@ void TSettingsForm::btnTestTunerClick()
 void TSettingsForm::btnTestRTPClick()
 {
     beginTest();
+    m_store.collect();
     TSettings v = m_store.values();
     m_emulator->applyPort(v);
     m_store.setValues(sanitized(v));

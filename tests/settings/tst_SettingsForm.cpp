@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -142,6 +143,25 @@ TEST_F(SettingsForm, ShowsStoredValuesAndOkWritesThem)
     EXPECT_EQ(services.messages.count(), 0);
 }
 
+// Values the live objects changed since start-up survive OK: a recent-files
+// list applied back from the load-time copy would lose the files opened since.
+TEST_F(SettingsForm, OkStartsFromTheLiveValues)
+{
+    auto f = makeForm();
+    TRecentFiles live;
+    live.add(QStringLiteral("/roms/opened-later.bin"));
+    TRecentFiles applied;
+    store->addConsumer([&](const TSettings& s) { applied = s.recentFiles; },
+                       [&](TSettings& s) { s.recentFiles = live; s.general.showAFR = true; });
+    f->show(); // shows the live values
+    EXPECT_TRUE(child<QCheckBox>(*f, "chkShowAFR")->isChecked());
+    child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("650"));
+    f->btnOKClick();
+    EXPECT_EQ(applied.paths(), QStringList{QStringLiteral("/roms/opened-later.bin")});
+    EXPECT_EQ(reread().recentFiles.paths(), QStringList{QStringLiteral("/roms/opened-later.bin")});
+    EXPECT_EQ(reread().options.revDelta, 650);
+}
+
 TEST_F(SettingsForm, CancelChangesNothing)
 {
     auto f = makeForm();
@@ -256,6 +276,28 @@ TEST_F(SettingsForm, DatalogTestUsesThePagesPortChoice)
     child<QComboBox>(*f, "cbxProtocol")->setCurrentIndex(2);
     EXPECT_FALSE(f->findChild<QWidget*>(QStringLiteral("TunerSerialGroup"))->isEnabled())
         << "protocol 2 talks through the emulator's port";
+}
+
+// A link test runs while the event loop goes on: the window stays disabled,
+// with the wait cursor, until the link reports.
+TEST_F(SettingsForm, WindowWaitsForAnAsynchronousTest)
+{
+    struct TLaterTester : TFakeTester {
+        Done pending;
+        void testDatalog(const TSettings&, Done done) override { pending = std::move(done); }
+    } later;
+    auto f = makeForm();
+    f->setConnectionTester(&later);
+    f->btnTestTunerClick();
+    EXPECT_FALSE(f->isEnabled());
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(services.messages.count(), 0);
+    ASSERT_TRUE(later.pending);
+    services.messages.answer(mrOk);
+    later.pending(false);
+    EXPECT_TRUE(f->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(services.messages.last().text, QStringLiteral("Could not connect to the ECU."));
 }
 
 TEST_F(SettingsForm, WidebandGridShowsAndStoresPoints)
