@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
 
 namespace {
 
@@ -55,8 +56,9 @@ bool isReadOnlyFile(const QString& path)
     const QFileInfo info(path);
     if (!info.exists())
         return false;
-    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup
-                              | QFileDevice::WriteOther;
+    // The mode bits, not WriteUser: that one says what this process may do,
+    // and for root it is always set.
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return !info.isWritable() || !(info.permissions() & anyWrite);
 }
 
@@ -90,11 +92,7 @@ TRomDocument::TRomDocument(TRom& rom, const TServices& services) : m_rom(rom), m
     Q_ASSERT(m_services.messages && m_services.fileDialogs);
 }
 
-TRomDocument::~TRomDocument()
-{
-    if (m_store)
-        m_store->removeConsumer(m_storeConsumer);
-}
+TRomDocument::~TRomDocument() = default;
 
 QString TRomDocument::path() const { return m_path.isEmpty() ? QString::fromLatin1(Untitled) : m_path; }
 
@@ -475,15 +473,15 @@ void TRomDocument::recentUpdated()
 
 void TRomDocument::bindSettings(TSettingsStore& store)
 {
-    if (m_store)
-        m_store->removeConsumer(m_storeConsumer);
+    // A new anchor drops the consumer of an earlier binding.
+    m_storeAnchor = std::make_unique<QObject>();
     m_store = &store;
     m_recent = store.values().recentFiles;
-    m_storeConsumer = store.addConsumer(
+    store.addConsumer(
         [this](const TSettings& s) {
             m_recent = s.recentFiles;
             fire(events.recentChanged);
         },
-        [this](TSettings& s) { s.recentFiles = m_recent; });
+        [this](TSettings& s) { s.recentFiles = m_recent; }, m_storeAnchor.get());
     fire(events.recentChanged);
 }

@@ -20,7 +20,9 @@
 #include <QStringList>
 #include <QTime>
 #include <functional>
+#include <memory>
 
+class QObject;
 class TRom;
 class TSettingsStore;
 
@@ -142,6 +144,8 @@ public:
     void setRecentFiles(const QStringList& paths);
     // Keeps the list in the settings store: taken from it whenever settings are
     // applied, written into its values on every change and when it collects.
+    // The store must outlive the document (the program's store lives for the
+    // whole run); the store forgets the document when the document goes.
     void bindSettings(TSettingsStore& store);
 
 private:
@@ -173,5 +177,5 @@ private:
     bool m_askingOutsideChange = false;
     TRecentFiles m_recent;
     TSettingsStore* m_store = nullptr;
-    int m_storeConsumer = 0;
+    std::unique_ptr<QObject> m_storeAnchor; // ties the store's consumer to this document
 };
