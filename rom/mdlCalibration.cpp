@@ -285,12 +285,15 @@ private:
 
     double toNumber(const QString& section, const QString& key, int index, const QString& item) const
     {
+        // Group separators are refused: "0,187" is a decimal comma, never 187.
+        QLocale c = QLocale::c();
+        c.setNumberOptions(QLocale::RejectGroupSeparator);
         bool ok = false;
-        double v = QLocale::c().toDouble(item, &ok);
+        double v = c.toDouble(item, &ok);
         if (!ok) { // written where the decimal separator is a comma (the item is then quoted)
             QString t = item;
             t.replace(QLatin1Char(','), QLatin1Char('.'));
-            v = QLocale::c().toDouble(t, &ok);
+            v = c.toDouble(t, &ok);
         }
         if (!ok || !std::isfinite(v))
             fail(section, QStringLiteral("\"%1\" item %2 (\"%3\") is not a valid number.").arg(key).arg(index + 1).arg(item));
