@@ -3,6 +3,7 @@
 #include "app/mdlMainStatus.h"
 #include "editor/ui/VexorGrid.h"
 #include "rom/mdlErrors.h"
+#include "rom/ui/frmNotes.h"
 #include "settings/mdlClipboard.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlMessages.h"
@@ -42,6 +43,8 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
     createMenus();
     createToolBars();
     createStatusBar();
+    if (m_services.messages)
+        m_notes = new TNotesForm(m_doc, *m_services.messages, this);
 
     // Every change of ROM bytes, whoever makes it (a command, a script, the
     // emulator), is drawn on the next paint.
@@ -69,7 +72,7 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::amMainOnUpdate);
 
     setWindowTitle(QStringLiteral("< VEXOR > - ") + QLatin1String(TRomDocument::Untitled));
-    resize(900, 620);
+    resize(960, 680);
     refreshViews();
     amMainOnUpdate();
 }
@@ -152,14 +155,14 @@ void TMainForm::closeRoutine()
     setViewMode(vmValues);
     pnlWork->setCurrentWidget(pnlTables);
     dgMain->setGridEnabled(false);
-    m_tablesChanged = false;
+    m_marks.clear();
     rebuildRecentMenu();
     refreshViews();
 }
 
 void TMainForm::onRomLoaded()
 {
-    m_tablesChanged = false;
+    m_marks.clear();
     dgMain->setGridEnabled(true);
     dgMain->setFocus(Qt::OtherFocusReason);
 }
@@ -176,6 +179,8 @@ void TMainForm::refreshViews()
     if (dgMain->RowCount() != rows)
         dgMain->setRowCount(rows);
     dgMain->Invalidate();
+    if (m_notes)
+        m_notes->loadNotes();
     updateCaptionAndPanes();
 }
 

@@ -12,6 +12,7 @@
 #include "editor/mdlTableEdit.h"
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
+#include "rom/mdlTableRebuild.h"
 #include "settings/mdlServices.h"
 
 #include <QMainWindow>
@@ -24,6 +25,7 @@ class QMenu;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
+class TNotesForm;
 class TSettingsStore;
 class TVexorGrid;
 struct TSettings;
@@ -52,8 +54,10 @@ public:
     [[nodiscard]] bool started() const { return m_started; }
     [[nodiscard]] quint8 viewMode() const { return m_display.options().ViewMode; }
     [[nodiscard]] bool fullScreen() const { return m_fullScreen; }
-    [[nodiscard]] bool tablesChanged() const { return m_tablesChanged; }
-    void setTablesChanged(bool on) { m_tablesChanged = on; }
+    // What the table-structure settings changed since the last rebuild
+    // offer (set by the option pages, cleared on open and close).
+    [[nodiscard]] TTableStructureMarks& tableMarks() { return m_marks; }
+    [[nodiscard]] TNotesForm* notesForm() const { return m_notes; }
     // The grid selection in data coordinates (load column, rpm row).
     [[nodiscard]] TGridRect dataSelection() const;
     // Where the engine runs and the per-cell datalog results, fed by the
@@ -103,6 +107,13 @@ private:
     void FileCloseExecute();
     void FileReloadExecute();
     void FileExitExecute();
+    void FileNewExecute();
+    void FileImportExecute();
+    void FileExportExecute();
+
+    // Tools of the ROM model (frmMainFile.cpp).
+    void ToolsNotesExecute();
+    void ToolsRebuildTablesExecute();
 
     // Edit commands (frmMainEdit.cpp).
     void prepareEditor();
@@ -160,7 +171,7 @@ private:
     QString m_startupFile;
     bool m_started = false;
     bool m_shownOnce = false;
-    bool m_tablesChanged = false;
+    TTableStructureMarks m_marks;
     bool m_fullScreen = false;
     bool m_wasMaximized = false;
     bool m_showMph = true;
@@ -181,6 +192,7 @@ private:
     QMenu* mnuReopen;
     QMenu* mnuEdit;
     QMenu* mnuView;
+    QMenu* mnuTools;
     QMenu* pmGrid;
     QToolBar* tbFile;
     QToolBar* tbEdit;
@@ -188,4 +200,5 @@ private:
     QLabel* spRomType;
     QLabel* spOptions;
     QLabel* spRTPUpdate;
+    TNotesForm* m_notes = nullptr;
 };

@@ -72,6 +72,8 @@ void TMainForm::createActions()
     QStyle* st = style();
     auto* a = amMain;
     // File
+    a->add(QStringLiteral("FileNew"), tr("&New..."), [this] { FileNewExecute(); }, keys({QKeySequence::New}))
+        ->setIcon(st->standardIcon(QStyle::SP_FileIcon));
     a->add(QStringLiteral("FileOpen"), tr("&Open..."), [this] { FileOpenExecute(); }, keys({QKeySequence::Open}))
         ->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
     a->add(QStringLiteral("FileReopen"), tr("&Reopen"), {});
@@ -82,6 +84,8 @@ void TMainForm::createActions()
     a->add(QStringLiteral("FileQuickSave"), tr("&Quick Save"), [this] { FileQuickSaveExecute(); },
            keys({QKeySequence(QStringLiteral("Ctrl+Alt+S"))}));
     a->add(QStringLiteral("FileReload"), tr("Re&load"), [this] { FileReloadExecute(); });
+    a->add(QStringLiteral("FileImport"), tr("&Import Tables..."), [this] { FileImportExecute(); });
+    a->add(QStringLiteral("FileExport"), tr("&Export Tables..."), [this] { FileExportExecute(); });
     a->add(QStringLiteral("FileClose"), tr("&Close"), [this] { FileCloseExecute(); },
            keys({QKeySequence(QStringLiteral("Ctrl+W"))}));
     a->add(QStringLiteral("FileExit"), tr("E&xit"), [this] { FileExitExecute(); }, keys({QKeySequence::Quit}));
@@ -116,9 +120,11 @@ void TMainForm::createActions()
     a->add(QStringLiteral("EditAdjustments"), tr("Ad&justments..."), [this] { EditAdjustmentsExecute(); },
            keys({QKeySequence(QStringLiteral("Ctrl+J"))}));
     a->add(QStringLiteral("EditInterpolate"), tr("I&nterpolate"), [this] { EditInterpolateExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+I"))}));
+           keys({QKeySequence(QStringLiteral("Ctrl+I"))}))
+        ->setIconText(tr("Interpolate"));
     a->add(QStringLiteral("EditSmoothSelection"), tr("Smooth &Selection"), [this] { EditSmoothSelectionExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+M"))}));
+           keys({QKeySequence(QStringLiteral("Ctrl+M"))}))
+        ->setIconText(tr("Smooth"));
     a->add(QStringLiteral("EditSmoothMap"), tr("Smooth &Map"), [this] { EditSmoothMapExecute(); },
            keys({QKeySequence(QStringLiteral("Ctrl+Shift+M"))}));
     // The selection moves of a focused graph: arrows, shift extends.
@@ -139,6 +145,10 @@ void TMainForm::createActions()
         const QString name = QLatin1String(m.name);
         a->add(name, name, [this, name] { NavigateExecute(name); }, keys({m.key}));
     }
+
+    // Tools of the ROM model
+    a->add(QStringLiteral("ToolsNotes"), tr("&Notes..."), [this] { ToolsNotesExecute(); });
+    a->add(QStringLiteral("ToolsRebuildTables"), tr("&Rebuild Tables..."), [this] { ToolsRebuildTablesExecute(); });
 
     // View
     a->add(QStringLiteral("ViewTables"), tr("&Tables"), [this] { ViewTablesExecute(); }, {}, true);
@@ -205,13 +215,14 @@ void TMainForm::createMenus()
 
     mnuFile = menuBar()->addMenu(tr("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFile->addAction(act("FileNew"));
     mnuFile->addAction(act("FileOpen"));
     mnuReopen = new QMenu(tr("&Reopen"), this);
     mnuReopen->setObjectName(QStringLiteral("mnuReopen"));
     act("FileReopen")->setMenu(mnuReopen);
     mnuFile->addAction(act("FileReopen"));
-    addAll(mnuFile, {nullptr, "FileSave", "FileSaveAs", "FileQuickSave", nullptr, "FileReload", "FileClose", nullptr,
-                     "FileExit"});
+    addAll(mnuFile, {nullptr, "FileSave", "FileSaveAs", "FileQuickSave", nullptr, "FileImport", "FileExport", nullptr,
+                     "FileReload", "FileClose", nullptr, "FileExit"});
 
     mnuEdit = menuBar()->addMenu(tr("&Edit"));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
@@ -226,6 +237,10 @@ void TMainForm::createMenus()
                      nullptr, "ViewIgnFuel", "ViewDifference", "ViewLambda", "ViewTargetLambda", "ViewKnock",
                      "ViewDutyCycle", nullptr, "ViewAFR", "ViewPsi", "ViewMph", "ViewTempF", nullptr,
                      "ViewFullScreen"});
+
+    mnuTools = menuBar()->addMenu(tr("&Tools"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    addAll(mnuTools, {"ToolsNotes", "ToolsRebuildTables"});
 
     pmGrid = new QMenu(this);
     pmGrid->setObjectName(QStringLiteral("pmGrid"));
@@ -254,6 +269,7 @@ void TMainForm::createToolBars()
                           "EditSmoothSelection"})
         tbEdit->addAction(act(n));
 
+    addToolBarBreak();
     tbView = addToolBar(tr("View"));
     tbView->setObjectName(QStringLiteral("tbView"));
     for (const char* n : {"ViewLCF", "ViewHCF", "ViewLCI", "ViewHCI"})

@@ -3,6 +3,13 @@
 #include "app/frmMain.h"
 
 #include "editor/ui/VexorGrid.h"
+#include "rom/mdlCalibrationFlows.h"
+#include "rom/ui/frmNewRom.h"
+#include "rom/ui/frmNotes.h"
+#include "rom/ui/frmRebuildTables.h"
+
+#include <QDesktopServices>
+#include <QUrl>
 
 void TMainForm::FileOpenExecute()
 {
@@ -44,4 +51,39 @@ void TMainForm::FileExitExecute()
 {
     // close() runs the window's close query (recording, then ROM).
     close();
+}
+
+void TMainForm::FileNewExecute()
+{
+    const std::optional<QString> path = runNewRomDialog(m_services, this, [](const QString& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
+    // A template opens untitled, so saving it asks for a name.
+    if (path && m_doc.closeQuery())
+        m_doc.loadFile(*path);
+}
+
+void TMainForm::FileImportExecute()
+{
+    runImportCalibration(m_rom, m_services);
+}
+
+void TMainForm::FileExportExecute()
+{
+    runExportCalibration(m_rom, m_services);
+}
+
+void TMainForm::ToolsNotesExecute()
+{
+    if (!m_notes)
+        return;
+    m_notes->loadNotes();
+    m_notes->show();
+    m_notes->raise();
+    m_notes->activateWindow();
+}
+
+void TMainForm::ToolsRebuildTablesExecute()
+{
+    runRebuildTables(m_rom, m_marks, m_services, this);
 }

@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 
 #include "editor/ui/VexorGrid.h"
+#include "rom/ui/frmRebuildTables.h"
 
 #include <QStackedWidget>
 
@@ -29,6 +30,8 @@ void TMainForm::ViewTablesExecute()
 {
     pnlWork->setCurrentWidget(pnlTables);
     pnlTables->show();
+    // Structure settings changed since the last offer: rebuild the breakpoints?
+    runRebuildQuestion(m_rom, m_marks, m_services, this);
     dgMain->setFocus(Qt::OtherFocusReason);
     refreshViews();
 }

@@ -4,6 +4,7 @@
 // is opened by the main window's first activation.
 
 #include "app/frmMain.h"
+#include "app/frmMainDatalog.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlSettingsStore.h"
@@ -27,11 +28,16 @@ int main(int argc, char** argv)
     TSettingsStore store(settingsFolder());
 
     const QStringList args = QApplication::arguments();
+    TPortList ports; // the numbered serial ports, shared by the links and the settings window
     TMainForm mainForm(services, &store, args.size() > 1 ? args.at(1) : QString());
     messages.setParentWindow(&mainForm);
     fileDialogs.setParentWindow(&mainForm);
+    // The datalog side of the window; the settings window shares its port
+    // list and tests its link.
+    auto* datalog = new TMainDatalog(mainForm, services, &store, TDatalogDevices{&ports});
 
-    TSettingsForm settingsForm(store, messages, nullptr, &mainForm);
+    TSettingsForm settingsForm(store, messages, &ports, &mainForm);
+    settingsForm.setConnectionTester(datalog->connectionTester());
     settingsForm.loadSettings();
 
     mainForm.show();

@@ -21,8 +21,13 @@ TCommandStates computeCommandStates(const TCommandContext& c)
     // File
     for (const char* n : {"FileOpen", "FileReopen", "FileExit"})
         enable(n, true);
-    for (const char* n : {"FileSave", "FileSaveAs", "FileClose", "FileReload"})
+    for (const char* n : {"FileNew", "FileOpen"})
+        enable(n, true);
+    for (const char* n : {"FileSave", "FileSaveAs", "FileClose", "FileReload", "FileImport", "FileExport", "ToolsNotes"})
         enable(n, rom);
+    // Rebuilding breakpoints belongs to the family whose table shape is free.
+    const bool family = (c.FeatureFlags & ffVexorAuFamily) != 0;
+    s[QStringLiteral("ToolsRebuildTables")] = {rom, family, std::nullopt};
     s[QStringLiteral("FileQuickSave")] = {rom && c.QuickSaveVisible, c.QuickSaveVisible, std::nullopt};
 
     // Edit

@@ -7,6 +7,7 @@
 #include "editor/mdlColorScales.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmAdjustments.h"
+#include "rom/ui/frmNotes.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlSettingsStore.h"
 #include "support/TestServices.h"
@@ -554,4 +555,61 @@ TEST_F(MainForm, FullScreenToggles)
     run("ViewFullScreen");
     EXPECT_FALSE(form->fullScreen());
     EXPECT_FALSE(form->isFullScreen());
+}
+
+TEST_F(MainForm, ExportedTablesImportBackAsOneStep)
+{
+    startWithRom();
+    const QString ct2 = dir.filePath(QStringLiteral("tables.ct2"));
+    svc.fileDialogs.answer(ct2);
+    run("FileExport");
+    ASSERT_TRUE(QFile::exists(ct2));
+    const QByteArray exported = image();
+
+    run("ViewLCI");
+    svc.clipboard.setText(QStringLiteral("1 2 3"));
+    select(0, 0, 2, 0);
+    run("EditPaste");
+    const QByteArray edited = image();
+    svc.fileDialogs.answer(ct2);
+    run("FileImport");
+    EXPECT_DOUBLE_EQ(value(0, 0), form->rom().tableValue(0, 0, tkLowIgn));
+    EXPECT_NE(firstDiff(image(), edited), -1) << "import restored nothing";
+    run("EditUndo");
+    EXPECT_EQ(firstDiff(image(), edited), -1) << "import is one undo step";
+    run("EditUndo");
+    EXPECT_EQ(firstDiff(image(), exported), -1);
+}
+
+TEST_F(MainForm, NotesWindowShowsTheTextAfterTheImage)
+{
+    startWithRom();
+    run("ToolsNotes");
+    ASSERT_NE(form->notesForm(), nullptr);
+    EXPECT_TRUE(form->notesForm()->isVisible());
+    EXPECT_EQ(form->notesForm()->memoText(), QStringLiteral("tune notes\n"));
+    EXPECT_FALSE(form->rom().buffer().modified()) << "showing the notes changes nothing";
+    form->notesForm()->hide();
+}
+
+TEST_F(MainForm, RebuildTablesIsOfferedOnlyForTheExtendedFamily)
+{
+    startWithRom();
+    form->amMainOnUpdate();
+    EXPECT_FALSE(act("ToolsRebuildTables")->isVisible());
+    TRomGenOptions o;
+    o.family = QStringLiteral("vexorau");
+    const QString path = dir.filePath(QStringLiteral("au.bin"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(generateRom(o));
+    f.close();
+    form->document().loadFile(path);
+    form->amMainOnUpdate();
+    ASSERT_TRUE(form->rom().isLoaded());
+    ASSERT_TRUE(form->rom().hasFlag(ffVexorAuFamily));
+    EXPECT_TRUE(act("ToolsRebuildTables")->isVisible());
+    EXPECT_TRUE(act("ToolsRebuildTables")->isEnabled());
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("spRomType"))->text(),
+              form->rom().baseName() + QString::asprintf(" v%.2f", form->rom().version()));
 }
