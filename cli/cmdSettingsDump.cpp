@@ -44,7 +44,12 @@ int cmdSettingsDump(const QStringList& args)
             section = v.section;
             cliOut(QStringLiteral("\n[%1]").arg(section));
         }
-        cliOut(QStringLiteral("  %1  %2").arg(v.key, -width).arg(settingText(v.value)));
+        // An unset value is one the window fills in from its current state.
+        const QString value = v.value.isValid() ? settingText(v.value) : QStringLiteral("(not set)");
+        QString line = QStringLiteral("  %1  %2").arg(v.key, -width).arg(value);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1); // an empty recent-file entry
+        cliOut(line);
     }
     return ExitOk;
 }
