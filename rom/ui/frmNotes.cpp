@@ -2,11 +2,15 @@
 
 #include "rom/clsRomDocument.h"
 #include "settings/mdlMessages.h"
+#include "settings/mdlSettings.h"
+#include "settings/mdlSettingsStore.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -99,4 +103,37 @@ bool TNotesForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TNotesForm::applyPlacement(const TNotesFormPlacement& placement)
+{
+    const QWidget* main = parentWidget();
+    const QRect mainRect = main ? main->frameGeometry() : QRect();
+    const int defaultLeft = mainRect.x() + mainRect.width();
+    const int defaultTop = mainRect.y();
+    constexpr int minSide = 80;
+    const auto side = [](const std::optional<int>& v, int current) { return v && *v >= minSide ? *v : current; };
+    const QSize size(side(placement.windowWidth, width()), side(placement.windowHeight, height()));
+    QPoint at(placement.windowLeft.value_or(defaultLeft), placement.windowTop.value_or(defaultTop));
+    // A stored position from another monitor layout must not hide the window.
+    if (!QGuiApplication::screenAt(QRect(at, size).center()))
+        at = QPoint(defaultLeft, defaultTop);
+    resize(size);
+    move(at);
+}
+
+TNotesFormPlacement TNotesForm::placement() const
+{
+    TNotesFormPlacement p;
+    p.windowLeft = x();
+    p.windowTop = y();
+    p.windowWidth = width();
+    p.windowHeight = height();
+    return p;
+}
+
+void TNotesForm::bindSettings(TSettingsStore& store)
+{
+    store.addConsumer([this](const TSettings& s) { applyPlacement(s.notesForm); },
+                      [this](TSettings& s) { s.notesForm = placement(); }, this);
 }

@@ -10,6 +10,8 @@ class QLabel;
 class QPlainTextEdit;
 class IMessageService;
 class TRomDocument;
+class TSettingsStore;
+struct TNotesFormPlacement;
 
 class TNotesForm : public QDialog {
     Q_OBJECT
@@ -20,6 +22,16 @@ public:
     // (so a refresh while typing keeps the cursor where it is). The main window
     // calls it after every load, close and refresh.
     void loadNotes();
+
+    // Placement from the "Notes Form" settings: an unset left edge puts the
+    // window beside the main window (its parent), an unset top at the main
+    // window's top, unset sizes keep the current size. A placement that would
+    // leave the window on no screen falls back to those defaults.
+    void applyPlacement(const TNotesFormPlacement& placement);
+    [[nodiscard]] TNotesFormPlacement placement() const;
+    // Takes the placement whenever settings are applied and writes it back
+    // before they are saved, for as long as this window exists.
+    void bindSettings(TSettingsStore& store);
 
     [[nodiscard]] QPlainTextEdit* memNotes() const { return m_memo; }
     [[nodiscard]] QLabel* lblInfo() const { return m_info; }

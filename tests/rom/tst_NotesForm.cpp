@@ -4,10 +4,12 @@
 #include "rom/clsRomDocument.h"
 #include "rom/mdlRomGen.h"
 #include "rom/ui/frmNotes.h"
+#include "settings/mdlSettingsStore.h"
 #include "support/TestServices.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -92,6 +94,54 @@ TEST_F(NotesForm, InfoLabelExplainsTheNotesAndTurnsRedUnderTheMouse)
     EXPECT_EQ(m.title, QStringLiteral("About Notes"));
     EXPECT_EQ(m.kind, TMsgKind::Information);
     EXPECT_EQ(m.buttons, TMsgButtons(TMsgButton::OK));
+}
+
+TEST_F(NotesForm, PlacementComesFromTheSettingsAndGoesBack)
+{
+    QWidget main;
+    main.setGeometry(10, 20, 300, 200);
+    auto* form = new TNotesForm(doc, svc.messages, &main);
+    form->resize(250, 150);
+    const QRect mainRect = main.frameGeometry();
+
+    struct Row {
+        TNotesFormPlacement in;
+        QRect expected;
+    };
+    const auto placement = [](std::optional<int> l, std::optional<int> t, std::optional<int> w, std::optional<int> h) {
+        TNotesFormPlacement p;
+        p.windowLeft = l;
+        p.windowTop = t;
+        p.windowWidth = w;
+        p.windowHeight = h;
+        return p;
+    };
+    const Row rows[] = {
+        {placement({}, {}, {}, {}), QRect(mainRect.right() + 1, mainRect.top(), 250, 150)},
+        {placement(50, 60, 400, 300), QRect(50, 60, 400, 300)},
+        {placement(50, 60, 5, -1), QRect(50, 60, 400, 300)}, // unusable sizes keep the current one
+        {placement(50000, 50000, {}, {}), QRect(mainRect.right() + 1, mainRect.top(), 400, 300)}, // on no screen
+    };
+    for (const Row& r : rows) {
+        form->applyPlacement(r.in);
+        EXPECT_EQ(QRect(form->pos(), form->size()), r.expected);
+    }
+
+    QTemporaryDir home;
+    TSettingsStore store(home.path());
+    form->bindSettings(store);
+    TSettings values;
+    values.notesForm = placement(70, 80, 320, 240);
+    store.setValues(values);
+    store.apply();
+    EXPECT_EQ(QRect(form->pos(), form->size()), QRect(70, 80, 320, 240));
+    form->move(90, 100);
+    store.collect();
+    EXPECT_EQ(store.values().notesForm, placement(90, 100, 320, 240));
+
+    delete form; // the store forgets a window that is gone
+    store.apply();
+    store.collect();
 }
 
 } // namespace
