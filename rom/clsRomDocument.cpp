@@ -245,7 +245,15 @@ bool TRomDocument::load(const QString& path, Source source)
         m_readOnly = isReadOnlyFile(filePath);
     }
 
-    const TRom::LoadResult result = m_rom.loadFromBuffer([this] { fire(events.runRomHandlers); });
+    TRom::LoadResult result = TRom::LoadResult::Blank;
+    try {
+        result = m_rom.loadFromBuffer([this] { fire(events.runRomHandlers); });
+    } catch (...) {
+        // A handler failed half-way: no half-identified ROM stays open under
+        // the file's name. The error goes on to whoever shows it.
+        closeRom();
+        throw;
+    }
     if (result != TRom::LoadResult::Ok) {
         ask(QStringLiteral("Could not load file."), QStringLiteral("Invalid File1"), TMsgKind::Error, TMsgButton::OK);
         closeRom();

@@ -2,6 +2,7 @@
 // question answered by the scripted message service and asserted word for word.
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
+#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
 #include "settings/FileSizeLimit.h"
 #include "settings/mdlSettingsStore.h"
@@ -728,6 +729,27 @@ TEST_F(RomDocument, ReloadEmptiesTheFuelCorrectionsBeforeTheHandlers)
                   TMsgButton::OK);
     EXPECT_FALSE(doc->romLoaded());
     EXPECT_EQ(doc->path(), QStringLiteral("Untitled"));
+}
+
+TEST_F(RomDocument, AFailingHandlerLeavesNoHalfLoadedRom)
+{
+    const QString path = makeRom(QStringLiteral("a.bin"));
+    doc->events.runRomHandlers = [] { throw EVexorError(QStringLiteral("Index out of bounds.")); };
+    EXPECT_THROW(doc->loadFile(path), EVexorError);
+    EXPECT_FALSE(doc->loading());
+    EXPECT_FALSE(doc->romLoaded());
+    EXPECT_FALSE(doc->hasFile());
+    EXPECT_TRUE(doc->recentFiles().isEmpty());
+
+    // On reload the image stays: only the handlers' work is missing.
+    doc->events.runRomHandlers = nullptr;
+    ASSERT_TRUE(doc->loadFile(path));
+    edit();
+    doc->events.runRomHandlers = [] { throw EVexorError(QStringLiteral("Index out of bounds.")); };
+    EXPECT_THROW(doc->reload(), EVexorError);
+    EXPECT_FALSE(doc->loading());
+    EXPECT_TRUE(doc->modified());
+    EXPECT_EQ(doc->fileName(), QStringLiteral("a.bin"));
 }
 
 TEST_F(RomDocument, ReloadKeepsTheModifiedState)
