@@ -246,10 +246,17 @@ std::optional<int> TIniFile::parseInteger(const QString& text)
 std::optional<double> TIniFile::parseFloat(const QString& text)
 {
     const QString t = text.trimmed();
+    // Group separators are refused: "0,187" must never read as 187.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    double v = QLocale::c().toDouble(t, &ok);
-    if (!ok) // a file written under a locale with a decimal comma
-        v = QLocale::system().toDouble(t, &ok);
+    double v = c.toDouble(t, &ok);
+    if (!ok && t.count(QLatin1Char(',')) == 1 && !t.contains(QLatin1Char('.'))) {
+        // A file written under a locale with a decimal comma.
+        QString dotted = t;
+        dotted.replace(QLatin1Char(','), QLatin1Char('.'));
+        v = c.toDouble(dotted, &ok);
+    }
     if (!ok || !std::isfinite(v))
         return std::nullopt;
     return v;

@@ -215,3 +215,12 @@ TEST(IniFile, FailedSaveLeavesOldFileUntouched)
     EXPECT_TRUE(ini.isModified()) << "still unsaved";
     EXPECT_TRUE(ini.save(&error)) << "and saves once the disk lets it";
 }
+
+// A comma used to be taken as a thousands separator, so "0,187" read as 187.
+TEST(IniFileNumbers, DecimalCommaIsNeverAGroupSeparator)
+{
+    EXPECT_DOUBLE_EQ(TIniFile::parseFloat(QStringLiteral("0,187")).value(), 0.187);
+    EXPECT_DOUBLE_EQ(TIniFile::parseFloat(QStringLiteral(" 14.7 ")).value(), 14.7);
+    EXPECT_FALSE(TIniFile::parseFloat(QStringLiteral("1,000.5")).has_value());
+    EXPECT_FALSE(TIniFile::parseFloat(QStringLiteral("1,2,3")).has_value());
+}
