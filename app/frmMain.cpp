@@ -2,6 +2,7 @@
 
 #include "app/mdlMainStatus.h"
 #include "editor/ui/VexorGrid.h"
+#include "rom/mdlCodePatches.h"
 #include "rom/mdlErrors.h"
 #include "rom/ui/frmNotes.h"
 #include "settings/mdlClipboard.h"
@@ -57,6 +58,9 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
     m_doc.events.recentChanged = [this] { rebuildRecentMenu(); };
     m_doc.events.romClosed = [this] { closeRoutine(); };
     m_doc.events.romLoaded = [this] { onRomLoaded(); };
+    // Extended-family images older than the current code revision are upgraded
+    // from the data file beside the program; without it nothing is written.
+    m_doc.events.onVexorAuLoaded = [this] { runCodeUpgradeOnLoad(m_rom, m_services.messages); };
 
     if (m_store) {
         m_store->addConsumer([this](const TSettings& s) { applySettings(s); },
