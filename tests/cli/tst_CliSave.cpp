@@ -10,12 +10,12 @@
 
 namespace {
 
-struct Run {
+struct CliResult {
     int exitCode;
     QByteArray err;
 };
 
-Run runCli(const QStringList& args, const QString& home)
+CliResult runCli(const QStringList& args, const QString& home)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -58,7 +58,7 @@ TEST(CliSave, EditRefusesOutputsItMustNotReplace)
     };
     const Row rows[] = {{readOnly, "read-only"}, {folder, ""}, {underFile, ""}};
     for (const Row& r : rows) {
-        const Run run = runCli({QStringLiteral("edit"), in, QStringLiteral("-o"), r.out, QStringLiteral("--set-cell"),
+        const CliResult run = runCli({QStringLiteral("edit"), in, QStringLiteral("-o"), r.out, QStringLiteral("--set-cell"),
                                 QStringLiteral("lcf:1:1=40")},
                                dir.path());
         EXPECT_EQ(run.exitCode, 2) << r.out.toStdString();
