@@ -113,6 +113,10 @@ public:
     // without dialog or close query. False when there is nothing to load.
     bool startupLoad(const QString& firstArgument);
     // Loads a file without asking anything (start-up, outside change, templates).
+    // Every load reads the whole file before the open image is closed, so a
+    // file that cannot be read costs nothing. A failure is shown and gives
+    // false; an exception from a ROM handler closes the half-loaded ROM and
+    // goes on to the caller.
     bool loadFile(const QString& path);
     // The edit buffer was filled from elsewhere (emulator download): the load
     // steps on those bytes, without a file.
