@@ -4,11 +4,11 @@
 #include "rom/mdlRomFiles.h"
 #include "rom/mdlRomGen.h"
 #include "rom/mdlRomSettingsTable.h"
+#include "settings/mdlFiles.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -203,9 +203,9 @@ int cmdGenerate(const QStringList& a)
     o.seed = quint32(cliInt(args.value(QStringLiteral("--seed"), QStringLiteral("1")), QStringLiteral("seed")));
     o.notes = args.value(QStringLiteral("--notes"), QString()).toUtf8();
     const QByteArray bytes = generateRom(o);
-    QSaveFile f(args.value(QStringLiteral("-o")));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw CliError{ExitRefused, f.errorString()};
+    QString error;
+    if (!writeFileAtomic(args.value(QStringLiteral("-o")), bytes, &error))
+        throw CliError{ExitRefused, error};
     return ExitOk;
 }
 

@@ -1,4 +1,5 @@
 // Calibration files (".ct2" INI text and ".ctv" table bytes).
+#include "settings/mdlFiles.h"
 #include "rom/mdlCalibration.h"
 
 #include "datalog/mdlDatalog.h"
@@ -528,9 +529,9 @@ QByteArray ctvBytes(const TRom& rom)
 void exportCtv(const TRom& rom, const QString& fileName)
 {
     const QByteArray bytes = ctvBytes(rom);
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        refuse(QStringLiteral("Could not write '%1': %2").arg(fileName, f.errorString()));
+    QString error;
+    if (!writeFileAtomic(fileName, bytes, &error))
+        refuse(QStringLiteral("Could not write '%1': %2").arg(fileName, error));
 }
 
 void importCtv(TRom& rom, const QString& fileName)

@@ -2,23 +2,13 @@
 
 #include "rom/clsRom.h"
 
-#include <QSaveFile>
+#include "settings/mdlFiles.h"
 
 bool saveRomImage(TRom& rom, const QString& path, QString* error)
 {
     rom.fixChecksum();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
+    if (!writeFileAtomic(path, rom.buffer().fileBytes(), error))
         return false;
-    }
-    const QByteArray bytes = rom.buffer().fileBytes();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     rom.buffer().markSaved();
     return true;
 }

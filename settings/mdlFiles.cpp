@@ -43,6 +43,17 @@ bool writeFile(const QString& path, const QString& text)
     return true;
 }
 
+bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile f(path);
+    // flush() before commit(): Qt 6.4 commits even when the final flush fails.
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush() && f.commit())
+        return true;
+    if (error)
+        *error = f.errorString();
+    return false;
+}
+
 static QString withoutTrailingSeparator(QString p)
 {
     while (p.size() > 1 && p.endsWith(QLatin1Char('/')))

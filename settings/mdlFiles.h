@@ -15,6 +15,10 @@
 // character fits in a byte, UTF-8 otherwise). The old file stays intact when
 // writing fails. Throws EVexorError on failure; returns true otherwise.
 bool writeFile(const QString& path, const QString& text);
+// Writes the bytes to a temporary file beside the target and renames it over
+// the target only after a complete write: a failure leaves the old file as it
+// was. Returns false with the system's reason in *error.
+bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Special-folder ids understood by specialFolder (the Windows CSIDL numbers the
 // scripts know).
