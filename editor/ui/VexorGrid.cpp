@@ -7,7 +7,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QGlyphRun>
 #include <QScrollBar>
+#include <QtMath>
 #include <algorithm>
 
 namespace {
@@ -339,8 +341,23 @@ QSize TVexorGrid::contentSize() const
 
 void TVexorGrid::updateScrollBars()
 {
+    // Ranges follow from the viewport as it will be once the scroll bars
+    // have settled, not as it is now: a grid that fits exactly would
+    // otherwise keep a bar it no longer needs (the bar's own size makes it
+    // look needed).
     const QSize content = contentSize();
-    const QSize view = viewport()->size();
+    const QSize max = maximumViewportSize();
+    const int barW = verticalScrollBar()->sizeHint().width();
+    const int barH = horizontalScrollBar()->sizeHint().height();
+    const bool hAsNeeded = horizontalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    const bool vAsNeeded = verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    bool needH = hAsNeeded && content.width() > max.width();
+    bool needV = vAsNeeded && content.height() > max.height();
+    if (needH && !needV)
+        needV = vAsNeeded && content.height() > max.height() - barH;
+    if (needV && !needH)
+        needH = hAsNeeded && content.width() > max.width() - barW;
+    const QSize view(max.width() - (needV ? barW : 0), max.height() - (needH ? barH : 0));
     horizontalScrollBar()->setRange(0, std::max(0, content.width() - view.width()));
     horizontalScrollBar()->setPageStep(std::max(1, view.width() - fixedWidth()));
     horizontalScrollBar()->setSingleStep(std::max(1, m_defaultColWidth));
@@ -458,43 +475,112 @@ bool TVexorGrid::selectionShown() const
     return !m_hideSelection || hasFocus() || (m_editor->isVisible() && m_editor->hasFocus());
 }
 
-const QFont& TVexorGrid::styledFont(TFontStyles styles)
+TVexorGrid::FontCache& TVexorGrid::fontCache(TFontStyles styles)
 {
-    const size_t i = styles & 0x0F;
-    if (!m_fontReady[i]) {
-        QFont f = font();
-        f.setBold(styles & fsBold);
-        f.setItalic(styles & fsItalic);
-        f.setUnderline(styles & fsUnderline);
-        f.setStrikeOut(styles & fsStrikeOut);
-        m_fonts[i] = f;
-        m_fontReady[i] = true;
+    FontCache& c = m_fontCache[styles & 0x0F];
+    if (c.ready)
+        return c;
+    c = FontCache();
+    QFont f = font();
+    f.setBold(styles & fsBold);
+    f.setItalic(styles & fsItalic);
+    f.setUnderline(styles & fsUnderline);
+    f.setStrikeOut(styles & fsStrikeOut);
+    c.font = f;
+    const QFontMetrics fm(f);
+    c.ascent = fm.ascent();
+    c.height = fm.height();
+    c.raw = QRawFont::fromFont(f);
+    c.glyphsUsable = c.raw.isValid();
+    if (c.glyphsUsable) {
+        QString ascii;
+        for (int ch = 32; ch < 127; ++ch)
+            ascii += QChar(ch);
+        const QList<quint32> glyphs = c.raw.glyphIndexesForString(ascii);
+        const QList<QPointF> advances = c.raw.advancesForGlyphIndexes(glyphs);
+        if (glyphs.size() != ascii.size() || advances.size() != ascii.size()) {
+            c.glyphsUsable = false;
+        } else {
+            for (int i = 0; i < ascii.size(); ++i) {
+                c.glyph[static_cast<size_t>(32 + i)] = glyphs[i];
+                c.advance[static_cast<size_t>(32 + i)] = advances[i].x();
+            }
+        }
     }
-    return m_fonts[i];
+    c.ready = true;
+    return c;
 }
 
-void TVexorGrid::drawCaption(QPainter& p, const QRect& tr, const QString& caption, TAlignment align)
+void TVexorGrid::usePainterFont(QPainter& p, TFontStyles styles)
+{
+    if (m_painterStyle != (styles & 0x0F)) {
+        p.setFont(fontCache(styles).font);
+        m_painterStyle = styles & 0x0F;
+    }
+}
+
+void TVexorGrid::drawCaption(QPainter& p, const QRect& tr, const QString& caption, TAlignment align,
+                             TFontStyles styles)
 {
     if (caption.isEmpty())
         return;
-    const QFontMetrics fm = p.fontMetrics();
-    const int w = fm.horizontalAdvance(caption);
+    const FontCache& fc = fontCache(styles);
+    // Captions of plain ASCII (every number the grids show) are laid out from
+    // the cached glyphs; anything else goes through full text layout.
+    bool simple = fc.glyphsUsable;
+    qreal width = 0;
+    if (simple) {
+        for (const QChar ch : caption) {
+            const char16_t u = ch.unicode();
+            if (u < 32 || u >= 127 || fc.glyph[u] == 0) {
+                simple = false;
+                break;
+            }
+            width += fc.advance[u];
+        }
+    }
+    int w;
+    if (simple) {
+        w = qCeil(width);
+    } else {
+        usePainterFont(p, styles);
+        w = p.fontMetrics().horizontalAdvance(caption);
+    }
     int x = tr.left() + 2;
     if (align == taRightJustify)
         x = tr.left() + tr.width() - 2 - w;
     else if (align == taCenter)
         x = tr.left() + (tr.width() - w) / 2;
-    const int y = tr.top() + 1 + fm.ascent();
+    const int y = tr.top() + 1 + fc.ascent;
     // Clip only the rare caption that does not fit: clipping every cell would
     // double the cost of a repaint.
-    if (x < tr.left() || x + w > tr.left() + tr.width() || fm.height() + 1 > tr.height()) {
+    const bool clip = x < tr.left() || x + w > tr.left() + tr.width() || fc.height + 1 > tr.height();
+    if (clip) {
         p.save();
         p.setClipRect(tr, Qt::IntersectClip);
-        p.drawText(x, y, caption);
-        p.restore();
+    }
+    if (simple) {
+        m_runGlyphs.resize(caption.size());
+        m_runPositions.resize(caption.size());
+        qreal at = 0;
+        for (qsizetype i = 0; i < caption.size(); ++i) {
+            const char16_t u = caption[i].unicode();
+            m_runGlyphs[i] = fc.glyph[u];
+            m_runPositions[i] = QPointF(at, 0);
+            at += fc.advance[u];
+        }
+        QGlyphRun run;
+        run.setRawFont(fc.raw);
+        run.setGlyphIndexes(m_runGlyphs);
+        run.setPositions(m_runPositions);
+        run.setUnderline(styles & fsUnderline);
+        run.setStrikeOut(styles & fsStrikeOut);
+        p.drawGlyphRun(QPointF(x, y), run);
     } else {
         p.drawText(x, y, caption);
     }
+    if (clip)
+        p.restore();
 }
 
 void TVexorGrid::paintFixedCell(QPainter& p, int col, int row, const QRect& r)
@@ -512,11 +598,14 @@ void TVexorGrid::paintFixedCell(QPainter& p, int col, int row, const QRect& r)
     p.setPen(pal.color(QPalette::Active, QPalette::Dark));
     p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    p.setFont(styledFont(0));
     p.setPen(isEnabled() ? toQColor(FontColor()) : pal.color(QPalette::Disabled, QPalette::WindowText));
-    drawCaption(p, r.adjusted(1, 1, -2, -2), caption, align);
-    if (OnDrawCell)
+    drawCaption(p, r.adjusted(1, 1, -2, -2), caption, align, 0);
+    if (OnDrawCell) {
+        p.save();
         OnDrawCell(this, col, row, p, r, gdFixed);
+        p.restore();
+        m_painterStyle = -1;
+    }
 }
 
 void TVexorGrid::paintDataCell(QPainter& p, int col, int row, const QRect& r, bool shown)
@@ -553,20 +642,23 @@ void TVexorGrid::paintDataCell(QPainter& p, int col, int row, const QRect& r, bo
     p.setPen(toQColor(VexorColors::clSilver));
     p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    p.setFont(styledFont(styles));
     p.setPen(toQColor(fc));
-    drawCaption(p, r, caption, align);
+    drawCaption(p, r, caption, align, styles);
     if (OnDrawCell) {
         TGridDrawState st = selected ? gdSelected : 0;
         if (hasFocus() && col == m_curCol && row == m_curRow)
             st |= gdFocused;
+        p.save();
         OnDrawCell(this, col, row, p, r, st);
+        p.restore();
+        m_painterStyle = -1;
     }
 }
 
 void TVexorGrid::paintEvent(QPaintEvent* e)
 {
     QPainter p(viewport());
+    m_painterStyle = -1;
     const QRect exposed = e->rect();
     const QSize view = viewport()->size();
     const int fw = fixedWidth();
@@ -909,7 +1001,8 @@ void TVexorGrid::changeEvent(QEvent* e)
     QAbstractScrollArea::changeEvent(e);
     switch (e->type()) {
     case QEvent::FontChange:
-        m_fontReady.fill(false);
+        for (FontCache& c : m_fontCache)
+            c.ready = false;
         m_editor->setFont(font());
         viewport()->update();
         break;

@@ -5,6 +5,8 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QLineEdit>
+#include <QList>
+#include <QRawFont>
 #include <QString>
 #include <array>
 #include <functional>
@@ -203,8 +205,22 @@ private:
     [[nodiscard]] int rowAtY(int y) const;
     void paintFixedCell(QPainter& p, int col, int row, const QRect& r);
     void paintDataCell(QPainter& p, int col, int row, const QRect& r, bool focused);
-    void drawCaption(QPainter& p, const QRect& textRect, const QString& caption, TAlignment align);
-    const QFont& styledFont(TFontStyles styles);
+    // Per font style: the font, and the glyphs and advances of the printable
+    // ASCII characters, so the numbers of a repaint skip text shaping.
+    struct FontCache {
+        bool ready = false;
+        bool glyphsUsable = false;
+        QFont font;
+        QRawFont raw;
+        int ascent = 0;
+        int height = 0;
+        std::array<quint32, 128> glyph{};
+        std::array<qreal, 128> advance{};
+    };
+    void drawCaption(QPainter& p, const QRect& textRect, const QString& caption, TAlignment align,
+                     TFontStyles styles);
+    FontCache& fontCache(TFontStyles styles);
+    void usePainterFont(QPainter& p, TFontStyles styles);
     void setSelectionCorners(int anchorCol, int anchorRow, int curCol, int curRow);
     void moveCurrent(int dCol, int dRow, bool extend);
     bool acceptEditKey(QChar key);
@@ -243,6 +259,8 @@ private:
     int m_editCol = -1, m_editRow = -1;
     bool m_finishing = false;
 
-    std::array<QFont, 16> m_fonts;
-    std::array<bool, 16> m_fontReady{};
+    std::array<FontCache, 16> m_fontCache;
+    int m_painterStyle = -1; // style of the painter's font during a paint
+    QList<quint32> m_runGlyphs;
+    QList<QPointF> m_runPositions;
 };

@@ -437,6 +437,25 @@ TEST_F(VexorGridTest, LargeGridsScrollWithFrozenHeaders)
     EXPECT_EQ(grid->verticalScrollBar()->value(), 0);
 }
 
+TEST_F(VexorGridTest, AGridThatFitsShowsNoScrollBars)
+{
+    // Grown from a view too small for it, sized to its hint: scroll bars
+    // shown meanwhile must go again (their own size once made them stay).
+    resizeTo(120, 80);
+    ASSERT_TRUE(grid->horizontalScrollBar()->isVisible());
+    resizeTo(grid->sizeHint().width(), grid->sizeHint().height());
+    QApplication::processEvents();
+    EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+    EXPECT_EQ(grid->viewport()->size(), grid->contentSize());
+    // One pixel short in width: only the horizontal bar, and the vertical
+    // one follows because the bar takes height.
+    resizeTo(grid->sizeHint().width() - 1, grid->sizeHint().height());
+    QApplication::processEvents();
+    EXPECT_TRUE(grid->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+}
+
 TEST_F(VexorGridTest, AutoSizeGivesTheWidthChangeToOneColumn)
 {
     grid->setAutoSizeOnColumn(2);
