@@ -272,3 +272,39 @@ TEST(LinkCrash, KilledMidRecordingLeavesALoadableRecoveryFile)
     EXPECT_EQ(QFileInfo(recovery).size(), store.count() * DatalogSample::Size) << "whole records only";
     expectSameChannels(readLog(log), store, store.count());
 }
+
+TEST(LinkPty, RefusedLineSettingsAreWarningsNotFailures)
+{
+    // Pseudo-terminals refuse parity, 7 data bits and the modem lines; the
+    // connection must still run.
+    QTemporaryDir dir;
+    TSim sim(1, {QStringLiteral("--baud"), QStringLiteral("921600")}, dir.filePath(QStringLiteral("sent.dlf")));
+    ASSERT_FALSE(sim.path().isEmpty());
+    THost host(1, sim.path(), 921600);
+    TTunerSettings s = host.tuner.settings();
+    s.port.parity = TParity::Even;
+    s.port.stopBits = TStopBits::OneAndHalf;
+    host.tuner.setSettings(s);
+    QStringList warnings;
+    QObject::connect(&host.tuner, &TTunerForm::warning, [&](const QString& w) { warnings << w; });
+    host.run(20, 30000);
+    EXPECT_EQ(host.store.count(), 20);
+    EXPECT_EQ(host.messages.count(), 0);
+    ASSERT_TRUE(host.port.open());
+    host.port.setDtr(true); // refused or not: never fatal
+    host.port.setRts(false);
+    EXPECT_TRUE(host.port.isOpen());
+    EXPECT_FALSE(warnings.isEmpty()) << "a pseudo-terminal refuses even parity";
+    for (const QString& w : warnings)
+        EXPECT_TRUE(w.contains(sim.path())) << w.toStdString();
+}
+
+TEST(LinkPty, MissingDeviceIsABadPort)
+{
+    THost host(1, QStringLiteral("/dev/pts/does-not-exist"), 38400);
+    host.run(1, 5000);
+    ASSERT_EQ(host.messages.count(), 1);
+    EXPECT_EQ(host.messages.last().text, QStringLiteral("/dev/pts/does-not-exist failed to open."));
+    EXPECT_EQ(host.messages.last().title, QStringLiteral("Bad Port"));
+    EXPECT_FALSE(host.tuner.isActive());
+}
