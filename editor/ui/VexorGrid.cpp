@@ -583,6 +583,32 @@ void TVexorGrid::drawCaption(QPainter& p, const QRect& tr, const QString& captio
         p.restore();
 }
 
+void TVexorGrid::setPenColor(QPainter& p, const QColor& c)
+{
+    if (!m_penValid || c.rgb() != m_penRgb) {
+        p.setPen(c);
+        m_penRgb = c.rgb();
+        m_penValid = true;
+    }
+}
+
+void TVexorGrid::flushLines(QPainter& p)
+{
+    // Cell borders are collected and drawn per colour in one call: three
+    // pens per repaint instead of three per cell.
+    const QPalette& pal = palette();
+    auto draw = [&](std::vector<QLine>& lines, const QColor& color) {
+        if (lines.empty())
+            return;
+        setPenColor(p, color);
+        p.drawLines(lines.data(), static_cast<int>(lines.size()));
+        lines.clear();
+    };
+    draw(m_silverLines, toQColor(VexorColors::clSilver));
+    draw(m_lightLines, pal.color(QPalette::Active, QPalette::Light));
+    draw(m_darkLines, pal.color(QPalette::Active, QPalette::Dark));
+}
+
 void TVexorGrid::paintFixedCell(QPainter& p, int col, int row, const QRect& r)
 {
     QString caption;
@@ -592,19 +618,19 @@ void TVexorGrid::paintFixedCell(QPainter& p, int col, int row, const QRect& r)
     p.fillRect(r, toQColor(FixedColor()));
     const QPalette& pal = palette();
     // Raised frame: light on the top and left edges, shadow on the bottom and right.
-    p.setPen(pal.color(QPalette::Active, QPalette::Light));
-    p.drawLine(r.left(), r.top(), r.right(), r.top());
-    p.drawLine(r.left(), r.top(), r.left(), r.bottom());
-    p.setPen(pal.color(QPalette::Active, QPalette::Dark));
-    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    p.setPen(isEnabled() ? toQColor(FontColor()) : pal.color(QPalette::Disabled, QPalette::WindowText));
+    m_lightLines.emplace_back(r.left(), r.top(), r.right(), r.top());
+    m_lightLines.emplace_back(r.left(), r.top(), r.left(), r.bottom());
+    m_darkLines.emplace_back(r.left(), r.bottom(), r.right(), r.bottom());
+    m_darkLines.emplace_back(r.right(), r.top(), r.right(), r.bottom());
+    setPenColor(p, isEnabled() ? toQColor(FontColor()) : pal.color(QPalette::Disabled, QPalette::WindowText));
     drawCaption(p, r.adjusted(1, 1, -2, -2), caption, align, 0);
     if (OnDrawCell) {
+        flushLines(p); // the owner draws over the finished cell
         p.save();
         OnDrawCell(this, col, row, p, r, gdFixed);
         p.restore();
         m_painterStyle = -1;
+        m_penValid = false;
     }
 }
 
@@ -639,19 +665,20 @@ void TVexorGrid::paintDataCell(QPainter& p, int col, int row, const QRect& r, bo
             OnColorCell(this, dc, dr, caption, bk, fc, styles, align, false);
     }
     p.fillRect(r, toQColor(bk));
-    p.setPen(toQColor(VexorColors::clSilver));
-    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    p.setPen(toQColor(fc));
+    m_silverLines.emplace_back(r.left(), r.bottom(), r.right(), r.bottom());
+    m_silverLines.emplace_back(r.right(), r.top(), r.right(), r.bottom());
+    setPenColor(p, toQColor(fc));
     drawCaption(p, r, caption, align, styles);
     if (OnDrawCell) {
         TGridDrawState st = selected ? gdSelected : 0;
         if (hasFocus() && col == m_curCol && row == m_curRow)
             st |= gdFocused;
+        flushLines(p);
         p.save();
         OnDrawCell(this, col, row, p, r, st);
         p.restore();
         m_painterStyle = -1;
+        m_penValid = false;
     }
 }
 
@@ -659,6 +686,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
 {
     QPainter p(viewport());
     m_painterStyle = -1;
+    m_penValid = false;
     const QRect exposed = e->rect();
     const QSize view = viewport()->size();
     const int fw = fixedWidth();
@@ -694,6 +722,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
         for (int r = r0; r < m_rowCount && rowVisible(r); ++r)
             for (int c = c0; c < m_colCount && colVisible(c); ++c)
                 paintDataCell(p, c, r, CellRect(c, r), shown);
+        flushLines(p);
     }
     // Fixed rows over the scrolled columns.
     if (fixedR > 0 && c0 < m_colCount && exposed.top() < fh) {
@@ -701,6 +730,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
         for (int r = 0; r < fixedR; ++r)
             for (int c = c0; c < m_colCount && colVisible(c); ++c)
                 paintFixedCell(p, c, r, CellRect(c, r));
+        flushLines(p);
     }
     // Fixed columns beside the scrolled rows.
     if (fixedC > 0 && r0 < m_rowCount && exposed.left() < fw) {
@@ -708,6 +738,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
         for (int r = r0; r < m_rowCount && rowVisible(r); ++r)
             for (int c = 0; c < fixedC; ++c)
                 paintFixedCell(p, c, r, CellRect(c, r));
+        flushLines(p);
     }
     // The corner.
     if (fixedC > 0 && fixedR > 0 && exposed.left() < fw && exposed.top() < fh) {
@@ -715,6 +746,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
         for (int r = 0; r < fixedR; ++r)
             for (int c = 0; c < fixedC; ++c)
                 paintFixedCell(p, c, r, CellRect(c, r));
+        flushLines(p);
     }
 }
 

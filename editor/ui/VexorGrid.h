@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QLine>
 #include <QLineEdit>
 #include <QList>
 #include <QRawFont>
@@ -204,6 +205,8 @@ private:
     [[nodiscard]] int colAtX(int x) const;    // -1 outside
     [[nodiscard]] int rowAtY(int y) const;
     void paintFixedCell(QPainter& p, int col, int row, const QRect& r);
+    void setPenColor(QPainter& p, const QColor& c);
+    void flushLines(QPainter& p);
     void paintDataCell(QPainter& p, int col, int row, const QRect& r, bool focused);
     // Per font style: the font, and the glyphs and advances of the printable
     // ASCII characters, so the numbers of a repaint skip text shaping.
@@ -261,6 +264,9 @@ private:
 
     std::array<FontCache, 16> m_fontCache;
     int m_painterStyle = -1; // style of the painter's font during a paint
+    std::vector<QLine> m_silverLines, m_lightLines, m_darkLines; // borders of a paint
+    QRgb m_penRgb = 0;
+    bool m_penValid = false;
     QList<quint32> m_runGlyphs;
     QList<QPointF> m_runPositions;
 };

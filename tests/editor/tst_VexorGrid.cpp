@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -391,9 +392,38 @@ TEST_F(VexorGridTest, PaintAsksTheOwnerAndConvertsBgrColours)
     EXPECT_EQ(QColor(img.pixel(cell.left() + 3, cell.bottom())), QColor(0xC0, 0xC0, 0xC0));
     // A selected cell the owner does not colour keeps the highlight.
     const QRect sel = grid->CellRect(1, 3);
-    EXPECT_EQ(QColor(img.pixel(sel.left() + 1, sel.top() + 1)), grid->palette().color(QPalette::Active, QPalette::Highlight));
+    EXPECT_EQ(QColor(img.pixel(sel.left() + 1, sel.top() + 1)), QColor(grid->palette().color(QPalette::Active, QPalette::Highlight).rgb()));
+    // Fixed cells get a raised frame: light top-left, shadow bottom-right.
+    const QRect head = grid->CellRect(2, 1);
+    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.top())), QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.left(), head.top() + 3)), QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.right(), head.top() + 3)), QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.bottom())), QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
     // Past the last cell the grid paints its own background.
-    EXPECT_EQ(QColor(img.pixel(img.width() - 2, img.height() - 2)), grid->palette().color(QPalette::Active, QPalette::Base));
+    EXPECT_EQ(QColor(img.pixel(img.width() - 2, img.height() - 2)), QColor(grid->palette().color(QPalette::Active, QPalette::Base).rgb()));
+}
+
+TEST_F(VexorGridTest, OwnerDrawingGoesOverTheFinishedCell)
+{
+    std::vector<QPoint> drawn;
+    grid->OnDrawCell = [&](TVexorGrid*, int c, int r, QPainter& canvas, const QRect& rc, TGridDrawState st) {
+        drawn.push_back({c, r});
+        if (c == 3 && r == 5) {
+            EXPECT_FALSE(st & gdFixed);
+            canvas.fillRect(rc, QColor(1, 2, 3)); // borders included
+        }
+        if (c == 0 && r == 0) {
+            EXPECT_TRUE(st & gdFixed);
+        }
+    };
+    const QImage img = grid->viewport()->grab().toImage();
+    EXPECT_EQ(drawn.size(), size_t(6 * 8));
+    const QRect rc = grid->CellRect(3, 5);
+    EXPECT_EQ(QColor(img.pixel(rc.right(), rc.bottom())), QColor(1, 2, 3));
+    EXPECT_EQ(QColor(img.pixel(rc.center())), QColor(1, 2, 3));
+    // The next cell's border is still drawn normally.
+    const QRect next = grid->CellRect(4, 5);
+    EXPECT_EQ(QColor(img.pixel(next.right(), next.top() + 3)), QColor(0xC0, 0xC0, 0xC0));
 }
 
 TEST_F(VexorGridTest, HideSelectionShowsTheHighlightOnlyWithFocus)
