@@ -211,7 +211,11 @@ void TMainForm::amMainOnUpdate()
     c.GridVisible = pnlWork->currentWidget() == pnlTables && pnlTables->isVisibleTo(this);
     c.ViewMode = viewMode();
     c.CurrentTable = m_rom.CurrentTable;
-    c.ClipboardHasText = m_services.clipboard && !m_services.clipboard->text().isEmpty();
+    if (!m_clipboardAge.isValid() || m_clipboardAge.elapsed() >= 250) {
+        m_clipboardHasText = m_services.clipboard && !m_services.clipboard->text().isEmpty();
+        m_clipboardAge.start();
+    }
+    c.ClipboardHasText = m_clipboardHasText;
     const TGridRect sel = dgMain->Selection();
     c.SelRows = sel.height();
     c.SelCols = sel.width();
@@ -288,6 +292,8 @@ void TMainForm::closeEvent(QCloseEvent* e)
 void TMainForm::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange)
+        m_clipboardAge.invalidate(); // another program may have put text there
     if (e->type() == QEvent::ActivationChange && isActiveWindow() && m_started) {
         // A file changed on disk while the program was in the background.
         runCommand(QStringLiteral("Activate"), [this] { m_doc.onApplicationActivated(); });

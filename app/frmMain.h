@@ -15,6 +15,7 @@
 #include "rom/mdlTableRebuild.h"
 #include "settings/mdlServices.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
@@ -182,6 +183,10 @@ private:
     quint32 m_startTick = 0;
     QPoint m_selAnchor{1, 3};
     QString m_lastCaption;
+    // The clipboard is asked at most a few times a second: on X11 another
+    // program may own it, and every question is a round trip to it.
+    QElapsedTimer m_clipboardAge;
+    bool m_clipboardHasText = false;
 
     // Controls.
     TActionManager* amMain;

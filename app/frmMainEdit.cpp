@@ -50,6 +50,7 @@ void TMainForm::EditCopyExecute()
         return;
     prepareEditor();
     m_editor.copy(dataSelection());
+    m_clipboardAge.invalidate();
 }
 
 void TMainForm::EditCutExecute()
@@ -58,6 +59,7 @@ void TMainForm::EditCutExecute()
         return;
     prepareEditor();
     m_editor.cut(dataSelection());
+    m_clipboardAge.invalidate();
     refreshViews();
 }
 

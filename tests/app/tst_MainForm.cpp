@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,6 +95,11 @@ protected:
         }
         form->amMainOnUpdate();
         QAction* a = act(name);
+        // The clipboard is looked at a few times a second, not on every update.
+        for (int i = 0; i < 40 && !a->isEnabled(); ++i) {
+            QTest::qWait(10);
+            form->amMainOnUpdate();
+        }
         ASSERT_TRUE(a->isEnabled()) << name << " is disabled";
         a->trigger();
         form->amMainOnUpdate();
@@ -357,6 +363,14 @@ TEST_F(MainForm, StepCommandsFromTheKeyboard)
     expectOneUndoStep(before, "decrease");
     EXPECT_FALSE(grid()->EditorVisible()) << "+ and - are commands, not typing";
 
+    // The keypad's + and the unshifted = work as well.
+    QTest::keyClick(grid(), Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_DOUBLE_EQ(value(2, 2), a + 0.25);
+    QTest::keyClick(grid(), Qt::Key_Equal);
+    EXPECT_DOUBLE_EQ(value(2, 2), a + 0.5);
+    QTest::keyClick(grid(), Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_DOUBLE_EQ(value(2, 2), a + 0.25);
+
     // Fuel: the percentage step of the settings.
     run("ViewLCF");
     select(4, 4, 4, 4);
@@ -612,4 +626,52 @@ TEST_F(MainForm, RebuildTablesIsOfferedOnlyForTheExtendedFamily)
     EXPECT_TRUE(act("ToolsRebuildTables")->isEnabled());
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("spRomType"))->text(),
               form->rom().baseName() + QString::asprintf(" v%.2f", form->rom().version()));
+}
+
+TEST_F(MainForm, CommandStatesFollowWhenTheEventLoopGoesIdle)
+{
+    startWithRom();
+    select(0, 0, 0, 0);
+    form->amMainOnUpdate();
+    ASSERT_FALSE(act("EditPaste")->isEnabled());
+    svc.clipboard.setText(QStringLiteral("1"));
+    // No explicit update: the event loop waits for events, and just before
+    // it does, the window recomputes its commands.
+    QEventLoop loop;
+    QTimer::singleShot(400, &loop, &QEventLoop::quit);
+    QTimer poke; // something to wake the loop now and then, as mouse moves do
+    QObject::connect(&poke, &QTimer::timeout, [] {});
+    poke.start(50);
+    loop.exec();
+    EXPECT_TRUE(act("EditPaste")->isEnabled());
+}
+
+TEST_F(MainForm, OffersToReloadAFileChangedOnDisk)
+{
+    startWithRom();
+    TRomGenOptions o;
+    o.family = QStringLiteral("p28");
+    o.seed = 7;
+    const QByteArray other = generateRom(o);
+    {
+        QFile f(romPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(other);
+        f.close();
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+    }
+    svc.messages.answer(mrYes);
+    // The program goes to the background and comes back.
+    QWidget other_window;
+    other_window.show();
+    other_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other_window));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (int i = 0; i < 50 && svc.messages.count() == 0; ++i)
+        QTest::qWait(10);
+    ASSERT_EQ(svc.messages.count(), 1);
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("File Modified"));
+    EXPECT_EQ(firstDiff(image(), other.left(image().size())), -1) << "the file was loaded again";
 }
