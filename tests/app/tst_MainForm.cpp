@@ -675,3 +675,29 @@ TEST_F(MainForm, OffersToReloadAFileChangedOnDisk)
     EXPECT_EQ(svc.messages.last().title, QStringLiteral("File Modified"));
     EXPECT_EQ(firstDiff(image(), other.left(image().size())), -1) << "the file was loaded again";
 }
+
+TEST_F(MainForm, OpensAndSavesAsThroughTheFileDialogs)
+{
+    start(QString());
+    svc.fileDialogs.answer(romPath);
+    run("FileOpen");
+    ASSERT_TRUE(form->rom().isLoaded());
+    EXPECT_EQ(svc.fileDialogs.requests().last().request.title, QStringLiteral("Open ROM Image"));
+    EXPECT_TRUE(grid()->isEnabled());
+
+    run("ViewLCI");
+    select(0, 0, 0, 0);
+    run("EditIncrease");
+    const QString copy = dir.filePath(QStringLiteral("copy.bin"));
+    svc.fileDialogs.answer(copy);
+    run("FileSaveAs");
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("< VEXOR > - copy.bin"));
+    QFile f(copy);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(firstDiff(f.read(image().size()), image()), -1);
+
+    // Cancelling the dialog changes nothing.
+    svc.fileDialogs.answer(std::nullopt);
+    run("FileOpen");
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("< VEXOR > - copy.bin"));
+}
