@@ -5,7 +5,7 @@ PACKAGES := cmake g++ make pkg-config ccache libgtest-dev libbenchmark-dev \
             qt6-base-dev qt6-serialport-dev qt6-declarative-dev qt6-charts-dev libgl-dev \
             libqt6serialport6 qml6-module-qtqml
 JOBS ?= $(shell nproc)
-export CCACHE_BASEDIR := $(abspath $(CURDIR)/..)
+export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
 .PHONY: deps run test build-test build-run bench clean
