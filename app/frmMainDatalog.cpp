@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
+#include <climits>
+#include <optional>
 
 namespace {
 
@@ -36,7 +38,7 @@ const char* const TrackCommands[] = {"TrackSingleCell",   "TrackQuadCell",     "
 } // namespace
 
 TMainDatalog::TMainDatalog(TMainForm& form, const TServices& services, TSettingsStore* store, TDatalogDevices devices)
-    : QObject(&form), m_form(form), m_services(services), m_store_settings(store)
+    : QObject(nullptr), m_form(form), m_services(services), m_store_settings(store)
 {
     setObjectName(QStringLiteral("TunerSide"));
     if (services.clock) {
@@ -135,32 +137,38 @@ TMainDatalog::TMainDatalog(TMainForm& form, const TServices& services, TSettings
     // input back.
     m_form.installEventFilter(this);
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-            updateCommandStates();
-            if (!m_startupDone && m_form.started()) {
-                m_startupDone = true;
-                QTimer::singleShot(0, this, &TMainDatalog::startupStep);
-            }
-        });
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainDatalog::updateCommandStates);
+    QTimer::singleShot(0, this, &TMainDatalog::startupStep);
 }
 
 TMainDatalog::~TMainDatalog()
 {
-    // The window's own members may already be gone here (it destroys its
-    // children after itself): touch only what this object owns.
     if (m_inputBlocked) {
         qApp->removeEventFilter(this);
         QApplication::restoreOverrideCursor();
     }
+    m_form.removeEventFilter(this);
     m_tuner->close();
+    // The window outlives this object: take the widgets along. The commands
+    // stay with the window's action manager and do nothing from now on.
+    m_refreshTimer->stop();
+    m_graphTimer->stop();
+    delete dkLiveView;
+    delete tbTuner;
+    delete tbPlayback;
+    delete m_graphs;
+    delete mnuTuner;
 }
 
 QAction* TMainDatalog::addCommand(const char* name, const QString& text, std::function<void()> execute, bool checkable)
 {
+    const QPointer<TMainDatalog> self(this);
     QAction* a = m_form.actionManager()->add(QLatin1String(name), text,
-                                             [this, execute = std::move(execute)] {
+                                             [self, execute = std::move(execute)] {
+                                                 if (!self)
+                                                     return;
                                                  execute();
-                                                 updateCommandStates();
+                                                 self->updateCommandStates();
                                              },
                                              {}, checkable);
     m_form.addAction(a);
@@ -180,6 +188,7 @@ void TMainDatalog::createActions()
     addCommand("TunerDataGraphs", tr("Data &Graphs"), [this] { TunerDataGraphsExecute(); }, true);
     addCommand("TunerViewMinimal", tr("&Minimal Live View"), [this] { TunerViewMinimalExecute(); }, true);
     addCommand("TunerSmartTrack", tr("Smart &Track"), [this] { TunerSmartTrackExecute(); }, true);
+    addCommand("TunerPort", tr("Datalog &Port..."), [this] { TunerPortExecute(); });
     const QString trackTexts[] = {tr("Track Single Cell"),   tr("Track Quad Cell"),   tr("Track Single Column"),
                                   tr("Track Single Row"),    tr("Track Double Column"), tr("Track Double Row")};
     for (quint8 m = 0; m < 6; ++m)
@@ -205,9 +214,9 @@ void TMainDatalog::createWidgets()
 
     mnuTuner = m_form.menuBar()->addMenu(tr("&Datalog"));
     mnuTuner->setObjectName(QStringLiteral("mnuTuner"));
-    for (const char* n : {"ToolsTuner", nullptr, "TunerStart", "TunerClose", "TunerRecord", nullptr, "TunerLoad",
+    for (const char* n : std::initializer_list<const char*>{"ToolsTuner", nullptr, "TunerStart", "TunerClose", "TunerRecord", nullptr, "TunerLoad",
                           "TunerSave", nullptr, "TunerLiveView", "TunerViewMinimal", "TunerDataGraphs", nullptr,
-                          "TunerSmartTrack"}) {
+                          "TunerSmartTrack", "TunerPort"}) {
         if (n)
             mnuTuner->addAction(act(n));
         else
@@ -440,6 +449,7 @@ void TMainDatalog::updateCommandStates()
     set("TunerRecord", bar, m_session->recordMode);
     set("TunerSmartTrack", bar && rom, m_smartTrack);
     set("TunerViewMinimal", true, m_minimal);
+    set("TunerPort", !active && !replaying);
     set("TunerLiveView", true, liveViewVisible());
     set("TunerDataGraphs", work != nullptr, work && work->currentWidget() == m_graphs);
     for (quint8 m = 0; m < 6; ++m)
@@ -478,6 +488,12 @@ void TMainDatalog::toolbarVisibilityChanged(bool visible)
 
 void TMainDatalog::startupStep()
 {
+    // Once the window has run its first activation (ROM from the command line).
+    if (!m_form.started()) {
+        QTimer::singleShot(10, this, &TMainDatalog::startupStep);
+        return;
+    }
+    m_startupDone = true;
     // After a crash the recovery file is still there: offer it at once by
     // showing the datalog tool bar, which runs the recovery check.
     if (QFile::exists(m_store->recoveryFilePath()) && tbTuner->isHidden())
@@ -564,6 +580,22 @@ void TMainDatalog::TrackModeExecute(quint8 mode)
 {
     m_trackMode = mode;
     scheduleRefresh();
+}
+
+void TMainDatalog::TunerPortExecute()
+{
+    if (!m_services.messages)
+        return;
+    const std::optional<QString> typed = m_services.messages->inputQuery(
+        tr("Datalog Port"), tr("Serial device of the ECU link:"), m_ports->nameAt(m_settings.tunerCom.portIndex));
+    if (!typed || typed->trimmed().isEmpty())
+        return;
+    const int index = m_ports->indexOfOrAdd(*typed);
+    if (index < 0)
+        return;
+    m_settings.tunerCom.portIndex = index;
+    if (m_store_settings)
+        m_store_settings->values().tunerCom.portIndex = index;
 }
 
 void TMainDatalog::celDetails()

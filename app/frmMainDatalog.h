@@ -46,6 +46,9 @@ struct TDatalogDevices {
     std::function<std::unique_ptr<ISerialPort>()> makeTestPort; // ports of the settings page's test
 };
 
+// Lives beside the window, not inside it: its owner creates it after the
+// window and destroys it before the window (a stack object declared after the
+// window does both), so nothing of it runs while the window is half destroyed.
 class TMainDatalog : public QObject {
     Q_OBJECT
 public:
@@ -89,6 +92,9 @@ public:
     void TunerLiveViewExecute();
     void TunerDataGraphsExecute();
     void TrackModeExecute(quint8 mode);
+    // Types the datalog port's device path (a simulator's pseudo-terminal,
+    // say) without the settings window: it joins the numbered port list.
+    void TunerPortExecute();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -152,5 +158,4 @@ private:
     QDockWidget* dkLiveView = nullptr;
     TLiveViewPanel* m_liveView = nullptr;
     TDataGraphsPanel* m_graphs = nullptr;
-    QPointer<QWidget> m_previousWork;
 };

@@ -34,10 +34,10 @@ int main(int argc, char** argv)
     fileDialogs.setParentWindow(&mainForm);
     // The datalog side of the window; the settings window shares its port
     // list and tests its link.
-    auto* datalog = new TMainDatalog(mainForm, services, &store, TDatalogDevices{&ports});
+    TMainDatalog datalog(mainForm, services, &store, TDatalogDevices{&ports});
 
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
-    settingsForm.setConnectionTester(datalog->connectionTester());
+    settingsForm.setConnectionTester(datalog.connectionTester());
     settingsForm.loadSettings();
 
     mainForm.show();
