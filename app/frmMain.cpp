@@ -168,6 +168,11 @@ void TMainForm::onRomLoaded()
 {
     m_marks.clear();
     dgMain->setGridEnabled(true);
+    const TGridRect sel = dgMain->Selection();
+    if (sel.isEmpty() || sel.Left < TGridDisplay::FixedCols || sel.Top < TGridDisplay::FixedRows) {
+        dgMain->SelectCell(m_selAnchor.x(), m_selAnchor.y());
+        m_selAnchor = QPoint(dgMain->Selection().Left, dgMain->Selection().Top);
+    }
     dgMain->setFocus(Qt::OtherFocusReason);
 }
 
