@@ -80,11 +80,6 @@ TOptions parse(const QStringList& args)
     return o;
 }
 
-struct TTimedBytes {
-    QByteArray bytes;
-    qint64 due;
-};
-
 int runEcu(const QStringList& args)
 {
     const TOptions opt = parse(args);
@@ -116,25 +111,13 @@ int runEcu(const QStringList& args)
         }
     };
 
-    std::deque<TTimedBytes> rx; // received, waiting until they would have arrived
-    std::deque<std::pair<char, qint64>> tx;
+    std::deque<std::pair<char, qint64>> tx; // reply bytes with the time each has been shifted out
     qint64 rxFree = 0;
     qint64 txFree = 0;
     char buf[4096];
 
     while (!simStopRequested()) {
         qint64 now = simNowNs();
-        while (!rx.empty() && rx.front().due <= now) {
-            const TTimedBytes in = rx.front();
-            rx.pop_front();
-            const QByteArray reply = responder.receive(in.bytes, static_cast<quint64>((in.due - start) / 1000000));
-            qint64 t = std::max(txFree, in.due + latencyNs);
-            for (char c : reply) {
-                t += byteNs;
-                tx.emplace_back(c, t);
-            }
-            txFree = t;
-        }
         QByteArray out;
         while (!tx.empty() && tx.front().second <= now) {
             out += tx.front().first;
@@ -156,8 +139,6 @@ int runEcu(const QStringList& args)
         }
         now = simNowNs();
         qint64 next = now + 100000000LL;
-        if (!rx.empty())
-            next = std::min(next, rx.front().due);
         if (!tx.empty())
             next = std::min(next, tx.front().second);
         const qint64 waitNs = std::max<qint64>(0, next - now);
@@ -167,9 +148,20 @@ int runEcu(const QStringList& args)
         if (r > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(pty.master, buf, sizeof buf);
             if (n > 0) {
+                // The request is complete once its bytes have crossed the
+                // line; the reply starts then (plus the ECU's latency). It is
+                // worked out now and queued, so the simulator wakes up only
+                // to put bytes on the line.
                 const qint64 t = simNowNs();
                 rxFree = std::max(t, rxFree) + n * byteNs;
-                rx.push_back({QByteArray(buf, static_cast<qsizetype>(n)), rxFree});
+                const QByteArray reply = responder.receive(QByteArray(buf, static_cast<qsizetype>(n)),
+                                                           static_cast<quint64>((rxFree - start) / 1000000));
+                qint64 at = std::max(txFree, rxFree + latencyNs);
+                for (char c : reply) {
+                    at += byteNs;
+                    tx.emplace_back(c, at);
+                }
+                txFree = at;
             }
         } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
             ::usleep(2000);
