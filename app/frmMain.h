@@ -20,6 +20,8 @@
 #include <QPoint>
 #include <QPointer>
 #include <QStringList>
+#include <QVector>
+#include <functional>
 
 class QLabel;
 class QMenu;
@@ -65,6 +67,12 @@ public:
     // datalog link; they drive the overlays and the tunable check.
     void setLivePosition(const TLivePosition& position);
     void setCellData(const IGridCellData* cellData);
+    // Set by the datalog side: true while smart tracking is on and the link
+    // is connected; the step commands then change the cells around the live
+    // cell (by the track mode) instead of the selection.
+    std::function<bool()> SmartTrackActive;
+    // The cells Increase and Decrease change now (data coordinates).
+    [[nodiscard]] QVector<QPoint> stepTargetCells() const;
 
     // --- routines -------------------------------------------------------------
     // Enabled / visible / checked states of every command, caption and panes.

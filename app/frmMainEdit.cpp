@@ -91,12 +91,19 @@ void TMainForm::EditSelectAllExecute()
     m_selAnchor = QPoint(TGridDisplay::FixedCols, TGridDisplay::FixedRows);
 }
 
+QVector<QPoint> TMainForm::stepTargetCells() const
+{
+    if (SmartTrackActive && SmartTrackActive() && m_rom.isLoaded())
+        return TTableEditor::trackedCells(m_live.Position, m_rom.columns(), m_rom.rows());
+    return TTableEditor::rectCells(dataSelection());
+}
+
 void TMainForm::EditIncreaseExecute()
 {
     prepareEditor();
     if (focusWidget() != dgMain)
         return;
-    m_editor.increase(TTableEditor::rectCells(dataSelection()));
+    m_editor.increase(stepTargetCells());
     refreshViews();
 }
 
@@ -105,7 +112,7 @@ void TMainForm::EditDecreaseExecute()
     prepareEditor();
     if (focusWidget() != dgMain)
         return;
-    m_editor.decrease(TTableEditor::rectCells(dataSelection()));
+    m_editor.decrease(stepTargetCells());
     refreshViews();
 }
 

@@ -701,3 +701,34 @@ TEST_F(MainForm, OpensAndSavesAsThroughTheFileDialogs)
     run("FileOpen");
     EXPECT_EQ(form->windowTitle(), QStringLiteral("< VEXOR > - copy.bin"));
 }
+
+TEST_F(MainForm, SmartTrackingStepsTheCellsAroundTheLiveCell)
+{
+    startWithRom();
+    run("ViewLCI");
+    TLivePosition live;
+    live.Active = true;
+    live.Col = 3;
+    live.Row = 5;
+    live.TrackMode = tmQuadCell;
+    form->setLivePosition(live);
+    bool tracking = true;
+    form->SmartTrackActive = [&] { return tracking; };
+    select(0, 0, 0, 0); // ignored while tracking
+    const QByteArray before = image();
+    const double sel = value(0, 0);
+    double around[4];
+    const QPoint cells[4] = {{3, 5}, {4, 5}, {4, 6}, {3, 6}};
+    for (int i = 0; i < 4; ++i)
+        around[i] = value(cells[i].x(), cells[i].y());
+    run("EditIncrease");
+    EXPECT_DOUBLE_EQ(value(0, 0), sel);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_DOUBLE_EQ(value(cells[i].x(), cells[i].y()), around[i] + 0.25) << i;
+    expectOneUndoStep(before, "tracked increase");
+
+    tracking = false;
+    run("EditDecrease");
+    EXPECT_DOUBLE_EQ(value(0, 0), sel - 0.25);
+    form->SmartTrackActive = nullptr;
+}
