@@ -414,7 +414,9 @@ void TMainDatalog::updatePlaybackBar()
     const TPlaybackBar& b = m_session->playbackBar();
     const bool show = b.visible && !m_tuner->isActive() && !m_store->isEmpty();
     m_updatingBar = true;
-    sbPlayback->setRange(0, static_cast<int>(std::min<qint64>(b.max, INT_MAX)));
+    // The range follows the store: after a file was played back and a new
+    // session recorded, the bar scrubs the new recording, never past its end.
+    sbPlayback->setRange(0, static_cast<int>(std::min<qint64>(std::max<qint64>(m_store->count() - 1, 0), INT_MAX)));
     sbPlayback->setPageStep(std::max(1, b.pageSize));
     sbPlayback->setSingleStep(1);
     sbPlayback->setValue(static_cast<int>(std::min<qint64>(b.position, INT_MAX)));

@@ -607,3 +607,35 @@ TEST_F(MainDatalog, ConnectsToTheSimulatorOnAPseudoTerminal)
     sim.terminate();
     sim.waitForFinished(5000);
 }
+
+TEST_F(MainDatalog, PlaybackBarFollowsANewRecording)
+{
+    const QString path = dir.filePath(QStringLiteral("old.dlf"));
+    {
+        TEngineModel engine;
+        QByteArray bytes;
+        for (int i = 0; i < 500; ++i)
+            bytes += engine.sampleAt(quint64(i) * 20).toBytes();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    start();
+    showToolBar();
+    svc.fileDialogs.answer(path);
+    run("TunerLoad");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !datalog->session().isReplaying(); }, 20000));
+    EXPECT_EQ(datalog->playbackBar()->maximum(), 499);
+
+    run("TunerStart");
+    EXPECT_FALSE(datalog->playbackToolBar()->isVisible()) << "no scrubbing while connected";
+    ASSERT_TRUE(streamUntil(30));
+    run("TunerStart");
+    const qint64 count = datalog->recording().count();
+    ASSERT_LT(count, 500);
+    EXPECT_EQ(datalog->playbackBar()->maximum(), count - 1);
+    datalog->playbackBar()->setValue(int(count - 1));
+    DatalogSample last;
+    ASSERT_TRUE(datalog->recording().readAt(count - 1, last));
+    EXPECT_EQ(datalog->tuner().sample(), last);
+}
