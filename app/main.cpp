@@ -13,7 +13,9 @@
 #include "settings/ui/mdlQtFileDialogs.h"
 #include "settings/ui/mdlQtMessages.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 
 int main(int argc, char** argv)
 {
@@ -39,6 +41,12 @@ int main(int argc, char** argv)
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
     settingsForm.setConnectionTester(datalog.connectionTester());
     settingsForm.loadSettings();
+    // Preferences are edited in the settings window, reached from the Tools menu.
+    if (QMenu* tools = mainForm.findChild<QMenu*>(QStringLiteral("mnuTools"))) {
+        QAction* open = tools->addAction(QObject::tr("&Settings..."));
+        open->setObjectName(QStringLiteral("ToolsSettings"));
+        QObject::connect(open, &QAction::triggered, &settingsForm, [&settingsForm] { settingsForm.exec(); });
+    }
 
     mainForm.show();
     const int result = QApplication::exec();
