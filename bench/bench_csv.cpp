@@ -7,6 +7,7 @@
 #include "datalog/mdlDataGraph.h"
 #include "datalog/mdlDecimate.h"
 #include "datalog/mdlEcuSim.h"
+#include "datalog/mdlTimers.h"
 
 #include <benchmark/benchmark.h>
 
