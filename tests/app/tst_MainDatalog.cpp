@@ -211,7 +211,11 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
             const TLiveCell& c = datalog->liveCell();
             if (c.Valid) {
                 cells.insert({c.Col, c.Row, c.HighCam});
-                if (form->display().isTracked(c.Col, c.Row))
+                // The simulator's indices assume a table of its own shape;
+                // where they fall inside this ROM's map the grid shows them.
+                const int kind = c.HighCam ? 1 : 0;
+                if (c.Col < form->rom().columns(kind) && c.Row < form->rom().rows(kind)
+                    && form->display().isTracked(c.Col, c.Row))
                     trackedOnGrid = true;
             }
             return datalog->recording().count() >= 600;
