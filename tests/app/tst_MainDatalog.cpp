@@ -121,7 +121,18 @@ protected:
             p->refuseOpen = refuseTestPort;
             return std::unique_ptr<ISerialPort>(std::move(p));
         };
+        // Around the connection's receive handler: the views must never be
+        // refreshed from inside it (slots run in the order connected).
+        if (port)
+            QObject::connect(port.get(), &ISerialPort::bytesReceived, [this] {
+                refreshesBeforeReceive = datalog ? datalog->refreshCount() : 0;
+            });
         datalog = std::make_unique<TMainDatalog>(*form, svc.services(), store.get(), devices);
+        if (port)
+            QObject::connect(port.get(), &ISerialPort::bytesReceived, [this] {
+                if (datalog->refreshCount() != refreshesBeforeReceive)
+                    ++refreshesInsideReceive;
+            });
         store->apply(); // as the settings window does at start-up
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -171,6 +182,8 @@ protected:
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<TMainDatalog> datalog;
     bool refuseTestPort = false;
+    int refreshesBeforeReceive = 0;
+    int refreshesInsideReceive = 0;
 };
 
 } // namespace
@@ -222,6 +235,8 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
         },
         60000));
     EXPECT_GE(cells.size(), 3u) << "the tracked cell moves with the engine";
+    EXPECT_GT(datalog->refreshCount(), 20);
+    EXPECT_EQ(refreshesInsideReceive, 0) << "a repaint ran inside the receive handler";
     EXPECT_TRUE(trackedOnGrid) << "the grid highlights the live cell";
     datalog->refreshNow();
     const DatalogSample last = datalog->tuner().sample();
