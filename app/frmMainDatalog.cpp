@@ -133,6 +133,10 @@ TMainDatalog::TMainDatalog(TMainForm& form, const TServices& services, TSettings
         applySettings(TSettings{});
     }
 
+    // While connected with smart tracking, the step commands change the
+    // cells around the live cell.
+    m_form.SmartTrackActive = [this] { return m_smartTrack && m_tuner->isActive(); };
+
     // Closing the window asks about the recording first; a replay holds
     // input back.
     m_form.installEventFilter(this);
@@ -148,6 +152,7 @@ TMainDatalog::~TMainDatalog()
         QApplication::restoreOverrideCursor();
     }
     m_form.removeEventFilter(this);
+    m_form.SmartTrackActive = nullptr;
     m_tuner->close();
     // The window outlives this object: take the widgets along. The commands
     // stay with the window's action manager and do nothing from now on.

@@ -246,6 +246,7 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
     EXPECT_EQ(liveCaption(lvDuration), QStringLiteral("Recording..."));
     EXPECT_EQ(liveCaption(lvVehicleSpeed),
               QString::asprintf("%.1f Mph", datalog::speedMph(last))); // ShowMph is on by default
+    EXPECT_TRUE(form->SmartTrackActive && form->SmartTrackActive()) << "steps follow the live cell";
     // SmartTrack shows the map of the cam the engine is on.
     if (datalog->liveCell().Valid) {
         EXPECT_EQ(TRom::isHighCamKind(form->rom().CurrentTable), datalog->liveCell().HighCam);
