@@ -31,15 +31,15 @@ double parseSettingValue(const TRomSettingItem& item, const QString& text)
 }
 
 // One edit, described for the summary; throws on a refused value.
-QString applyEdit(TRom& rom, const QString& option, const QString& spec)
+QString applyEdit(TRom& rom, const QString& option, const QString& editText)
 {
     static const QRegularExpression cellRe(QStringLiteral("^(\\w+):(-?\\d+):(-?\\d+)=(.*)$"));
     static const QRegularExpression scaleRe(QStringLiteral("^(\\w+):(-?\\d+)=(.*)$"));
     static const QRegularExpression setRe(QStringLiteral("^([a-z0-9_]+)=(.*)$"));
     if (option == QLatin1String("--set-cell")) {
-        const auto m = cellRe.match(spec);
+        const auto m = cellRe.match(editText);
         if (!m.hasMatch())
-            throw CliError{ExitRefused, QStringLiteral("Invalid cell edit \"%1\": use T:COL:ROW=VALUE.").arg(spec)};
+            throw CliError{ExitRefused, QStringLiteral("Invalid cell edit \"%1\": use T:COL:ROW=VALUE.").arg(editText)};
         const int kind = cliTableKind(m.captured(1));
         const int col = cliInt(m.captured(2), QStringLiteral("column")), row = cliInt(m.captured(3), QStringLiteral("row"));
         const double v = cliNumber(m.captured(4), QStringLiteral("value"));
@@ -52,9 +52,9 @@ QString applyEdit(TRom& rom, const QString& option, const QString& spec)
     }
     if (option == QLatin1String("--set-rpm") || option == QLatin1String("--set-load")) {
         const bool isRpm = option == QLatin1String("--set-rpm");
-        const auto m = scaleRe.match(spec);
+        const auto m = scaleRe.match(editText);
         if (!m.hasMatch())
-            throw CliError{ExitRefused, QStringLiteral("Invalid scale edit \"%1\": use lo|hi:INDEX=VALUE.").arg(spec)};
+            throw CliError{ExitRefused, QStringLiteral("Invalid scale edit \"%1\": use lo|hi:INDEX=VALUE.").arg(editText)};
         const bool high = parseCam(m.captured(1));
         const int index = cliInt(m.captured(2), QStringLiteral("index"));
         const double v = cliNumber(m.captured(3), isRpm ? QStringLiteral("rpm") : QStringLiteral("load"));
@@ -77,9 +77,9 @@ QString applyEdit(TRom& rom, const QString& option, const QString& spec)
         return QStringLiteral("%1 %2[%3]: %4 -> %5").arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"), m.captured(1))
             .arg(index).arg(before).arg(after);
     }
-    const auto m = setRe.match(spec);
+    const auto m = setRe.match(editText);
     if (!m.hasMatch())
-        throw CliError{ExitRefused, QStringLiteral("Invalid setting \"%1\": use NAME=VALUE.").arg(spec)};
+        throw CliError{ExitRefused, QStringLiteral("Invalid setting \"%1\": use NAME=VALUE.").arg(editText)};
     const TRomSettingItem* item = findRomSetting(m.captured(1));
     if (!item)
         throw CliError{ExitRefused, QStringLiteral("Unknown setting \"%1\".").arg(m.captured(1))};
@@ -101,13 +101,13 @@ int cmdEdit(const QStringList& a)
     TRom rom;
     cliOpenRom(rom, args.positionalAt(0, QStringLiteral("FILE")));
     QStringList done;
-    for (const auto& [option, spec] : args.ordered()) {
+    for (const auto& [option, editText] : args.ordered()) {
         if (option == QLatin1String("-o"))
             continue;
         try {
-            done << applyEdit(rom, option, spec);
+            done << applyEdit(rom, option, editText);
         } catch (const EVexorError& e) {
-            throw CliError{ExitRefused, QStringLiteral("%1 %2: %3").arg(option, spec, e.message())};
+            throw CliError{ExitRefused, QStringLiteral("%1 %2: %3").arg(option, editText, e.message())};
         }
     }
     // Every edit must be undoable as one step: walk the history back and
