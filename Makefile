@@ -32,7 +32,7 @@ test: build-test
 
 build-run: deps
 	cmake -S . -B build-run -DCMAKE_BUILD_TYPE=Release -DVEXOR_BENCH=OFF
-	cmake --build build-run -j $(JOBS)
+	cmake --build build-run -j $(JOBS) --target vexor vexor-cli vexor-sim demo_rom
 
 run: build-run
 	./build-run/bin/vexor ./build-run/bin/demo.bin
