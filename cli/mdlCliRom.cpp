@@ -2,6 +2,7 @@
 
 #include "cli/mdlCli.h"
 #include "rom/clsRomDocument.h"
+#include "rom/mdlCodePatches.h"
 #include "rom/mdlErrors.h"
 #include "rom/mdlRomFiles.h"
 #include "settings/mdlFiles.h"
@@ -27,6 +28,14 @@ void cliOpenRom(TRom& rom, const QString& path)
     applyToRom(store.values(), rom);
     if (rom.loadFile(path) != TRom::LoadResult::Ok)
         throw CliError{ExitRefused, QStringLiteral("Could not load file.")};
+    // Extended-family images older than the current code revision are upgraded
+    // on load, as the editor does; without the data file nothing is written.
+    const TCodeUpgradeResult upgrade = runCodeUpgradeOnLoad(rom, nullptr);
+    if (upgrade.status == TCodeUpgradeStatus::Refused)
+        cliErr(QStringLiteral("Warning: the ECU code of this image could not be upgraded (%1); the image was left unchanged.")
+                   .arg(upgrade.reason));
+    else if (upgrade.status == TCodeUpgradeStatus::Upgraded)
+        cliErr(QStringLiteral("Upgraded the ECU code through revision(s) %1.").arg(upgrade.steps.join(QStringLiteral(", "))));
 }
 
 int cliTableKind(const QString& name)

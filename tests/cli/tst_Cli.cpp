@@ -205,3 +205,14 @@ TEST_F(CliTest, ResumeGapComesFromThePreferences)
     const int resumeAt = 0x6495; // P28 low-cam resume word
     EXPECT_EQ(quint8(bytes[resumeAt]) | (quint8(bytes[resumeAt + 1]) << 8), 1875000 / 6000);
 }
+
+TEST_F(CliTest, OldExtendedImageWithoutUpgradeDataIsReportedAndLeftUnchanged)
+{
+    QByteArray img = generateRom({QStringLiteral("vexorau")});
+    img[58] = char(92); // revision C0.92
+    const QString path = write(QStringLiteral("old.bin"), img);
+    const CliRun r = cli({QStringLiteral("settings"), path, QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("could not be upgraded")) << r.err.toStdString();
+    EXPECT_EQ(r.json().value(QStringLiteral("version_text")).toString(), QStringLiteral("C0.92"));
+}
