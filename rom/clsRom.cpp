@@ -44,28 +44,10 @@ TRom::LoadResult TRom::loadFile(const QString& fileName, const std::function<voi
     return r;
 }
 
-TRom::LoadResult TRom::loadFromBuffer(const std::function<void()>& afterSelect)
+// The steps a load and a reload share: identify, select the base, let the
+// handlers run, and build the load lookups for a known family.
+TRom::LoadResult TRom::identifyAndSelect(const std::function<void()>& afterSelect)
 {
-    if (m_buffer.isBlank(true))
-        return LoadResult::Blank;
-    clearHooks();
-    FeatureFlags = 0;
-    m_fuelCorrections.clear();
-    selectBase(identify());
-    if (afterSelect)
-        afterSelect();
-    if (BaseType == btUnknown)
-        return LoadResult::UnknownFamily;
-    buildLoadLookups();
-    m_buffer.markSaved();
-    m_buffer.setAutoUpload(false);
-    return LoadResult::Ok;
-}
-
-TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
-{
-    if (m_buffer.isBlank(true))
-        return LoadResult::Blank;
     FeatureFlags = 0;
     // The handlers add the corrections again; without this a reload would list them twice.
     m_fuelCorrections.clear();
@@ -76,6 +58,26 @@ TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
         return LoadResult::UnknownFamily;
     buildLoadLookups();
     return LoadResult::Ok;
+}
+
+TRom::LoadResult TRom::loadFromBuffer(const std::function<void()>& afterSelect)
+{
+    if (m_buffer.isBlank(true))
+        return LoadResult::Blank;
+    clearHooks();
+    const LoadResult r = identifyAndSelect(afterSelect);
+    if (r != LoadResult::Ok)
+        return r;
+    m_buffer.markSaved();
+    m_buffer.setAutoUpload(false);
+    return LoadResult::Ok;
+}
+
+TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
+{
+    if (m_buffer.isBlank(true))
+        return LoadResult::Blank;
+    return identifyAndSelect(afterSelect);
 }
 
 quint8 TRom::identify()

@@ -216,6 +216,7 @@ public:
     [[nodiscard]] quint16 wordAt(int position) const;
 
 private:
+    LoadResult identifyAndSelect(const std::function<void()>& afterSelect);
     [[nodiscard]] quint16 entry(int index) const { return m_addresses.at(index); }
     void checkKind(int kind, bool write = false) const;
     [[nodiscard]] double rawTableValue(int col, int row, int kind) const;
