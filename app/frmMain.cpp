@@ -19,13 +19,8 @@
 #include <QTimer>
 
 TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QString& startupFile, QWidget* parent)
-    : QMainWindow(parent),
-      m_services(services),
-      m_store(store),
-      m_doc(m_rom, services),
-      m_display(&m_rom),
-      m_editor(m_rom),
-      m_startupFile(startupFile)
+    : QMainWindow(parent), m_services(services), m_store(store), m_doc(m_rom, services), m_display(&m_rom),
+      m_editor(m_rom), m_startupFile(startupFile)
 {
     setObjectName(QStringLiteral("MainForm"));
     // The ROM model starts empty; the window shows no ROM until one is opened.

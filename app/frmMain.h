@@ -158,8 +158,8 @@ private:
 
     // Grid handlers (frmMainGrid.cpp).
     void dgMainFixedCell(int ACol, int ARow, QString& Caption, TAlignment& AlignTo);
-    void dgMainColorCell(int Col, int Row, QString& Caption, TColor& BkgndColor, TColor& FontColor,
-                         TAlignment& AlignTo, bool Selected);
+    void dgMainColorCell(int Col, int Row, QString& Caption, TColor& BkgndColor, TColor& FontColor, TAlignment& AlignTo,
+                         bool Selected);
     void dgMainCellClick(int ACol, int ARow);
     void dgMainCellDblClick(int ACol, int ARow);
     void dgMainGetEditText(int ACol, int ARow, QString& Text, bool& CanEdit);

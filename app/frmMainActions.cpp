@@ -13,17 +13,14 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-QList<QKeySequence> keys(std::initializer_list<QKeySequence> list)
-{
-    return QList<QKeySequence>(list);
-}
+QList<QKeySequence> keys(std::initializer_list<QKeySequence> list) { return QList<QKeySequence>(list); }
 
 } // namespace
 
@@ -49,10 +46,9 @@ void TMainForm::createGrid()
     dgMain->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         dgMainFixedCell(c, r, caption, align);
     };
-    dgMain->OnColorCell = [this](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& font,
-                                 TFontStyles&, TAlignment& align, bool selected) {
-        dgMainColorCell(c, r, caption, bk, font, align, selected);
-    };
+    dgMain->OnColorCell = [this](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& font, TFontStyles&,
+                                 TAlignment& align,
+                                 bool selected) { dgMainColorCell(c, r, caption, bk, font, align, selected); };
     dgMain->OnCellClick = [this](TVexorGrid*, int c, int r) { dgMainCellClick(c, r); };
     dgMain->OnCellDblClick = [this](TVexorGrid*, int c, int r) { dgMainCellDblClick(c, r); };
     dgMain->OnAcceptEditKey = [](TVexorGrid*, QChar key, bool& accept) { accept = TGridDisplay::acceptEditKey(key); };
@@ -72,61 +68,85 @@ void TMainForm::createActions()
     QStyle* st = style();
     auto* a = amMain;
     // File
-    a->add(QStringLiteral("FileNew"), tr("&New..."), [this] { FileNewExecute(); }, keys({QKeySequence::New}))
+    a->add(
+         QStringLiteral("FileNew"), tr("&New..."), [this] { FileNewExecute(); }, keys({QKeySequence::New}))
         ->setIcon(st->standardIcon(QStyle::SP_FileIcon));
-    a->add(QStringLiteral("FileOpen"), tr("&Open..."), [this] { FileOpenExecute(); }, keys({QKeySequence::Open}))
+    a->add(
+         QStringLiteral("FileOpen"), tr("&Open..."), [this] { FileOpenExecute(); }, keys({QKeySequence::Open}))
         ->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
     a->add(QStringLiteral("FileReopen"), tr("&Reopen"), {});
-    a->add(QStringLiteral("FileSave"), tr("&Save"), [this] { FileSaveExecute(); }, keys({QKeySequence::Save}))
+    a->add(
+         QStringLiteral("FileSave"), tr("&Save"), [this] { FileSaveExecute(); }, keys({QKeySequence::Save}))
         ->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
-    a->add(QStringLiteral("FileSaveAs"), tr("Save &As..."), [this] { FileSaveAsExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+Shift+S"))}));
-    a->add(QStringLiteral("FileQuickSave"), tr("&Quick Save"), [this] { FileQuickSaveExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+Alt+S"))}));
+    a->add(
+        QStringLiteral("FileSaveAs"), tr("Save &As..."), [this] { FileSaveAsExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+Shift+S"))}));
+    a->add(
+        QStringLiteral("FileQuickSave"), tr("&Quick Save"), [this] { FileQuickSaveExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+Alt+S"))}));
     a->add(QStringLiteral("FileReload"), tr("Re&load"), [this] { FileReloadExecute(); });
     a->add(QStringLiteral("FileImport"), tr("&Import Tables..."), [this] { FileImportExecute(); });
     a->add(QStringLiteral("FileExport"), tr("&Export Tables..."), [this] { FileExportExecute(); });
-    a->add(QStringLiteral("FileClose"), tr("&Close"), [this] { FileCloseExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+W"))}));
-    a->add(QStringLiteral("FileExit"), tr("E&xit"), [this] { FileExitExecute(); }, keys({QKeySequence::Quit}));
+    a->add(
+        QStringLiteral("FileClose"), tr("&Close"), [this] { FileCloseExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+W"))}));
+    a->add(
+        QStringLiteral("FileExit"), tr("E&xit"), [this] { FileExitExecute(); }, keys({QKeySequence::Quit}));
 
     // Edit
-    a->add(QStringLiteral("EditUndo"), tr("&Undo"), [this] { EditUndoExecute(); }, keys({QKeySequence::Undo}))
+    a->add(
+         QStringLiteral("EditUndo"), tr("&Undo"), [this] { EditUndoExecute(); }, keys({QKeySequence::Undo}))
         ->setIcon(st->standardIcon(QStyle::SP_ArrowBack));
-    a->add(QStringLiteral("EditRedo"), tr("&Redo"), [this] { EditRedoExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}))
+    a->add(
+         QStringLiteral("EditRedo"), tr("&Redo"), [this] { EditRedoExecute(); },
+         keys({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}))
         ->setIcon(st->standardIcon(QStyle::SP_ArrowForward));
-    a->add(QStringLiteral("EditCut"), tr("Cu&t"), [this] { EditCutExecute(); }, keys({QKeySequence::Cut}));
-    a->add(QStringLiteral("EditCopy"), tr("&Copy"), [this] { EditCopyExecute(); }, keys({QKeySequence::Copy}));
-    a->add(QStringLiteral("EditPaste"), tr("&Paste"), [this] { EditPasteExecute(); }, keys({QKeySequence::Paste}));
-    a->add(QStringLiteral("EditDelete"), tr("&Delete"), [this] { EditDeleteExecute(); },
-           keys({QKeySequence(Qt::Key_Delete)}));
-    a->add(QStringLiteral("EditSelectAll"), tr("Select &All"), [this] { EditSelectAllExecute(); },
-           keys({QKeySequence::SelectAll}));
-    a->add(QStringLiteral("EditIncrease"), tr("&Increase"), [this] { EditIncreaseExecute(); },
-           keys({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)}))
+    a->add(
+        QStringLiteral("EditCut"), tr("Cu&t"), [this] { EditCutExecute(); }, keys({QKeySequence::Cut}));
+    a->add(
+        QStringLiteral("EditCopy"), tr("&Copy"), [this] { EditCopyExecute(); }, keys({QKeySequence::Copy}));
+    a->add(
+        QStringLiteral("EditPaste"), tr("&Paste"), [this] { EditPasteExecute(); }, keys({QKeySequence::Paste}));
+    a->add(
+        QStringLiteral("EditDelete"), tr("&Delete"), [this] { EditDeleteExecute(); },
+        keys({QKeySequence(Qt::Key_Delete)}));
+    a->add(
+        QStringLiteral("EditSelectAll"), tr("Select &All"), [this] { EditSelectAllExecute(); },
+        keys({QKeySequence::SelectAll}));
+    a->add(
+         QStringLiteral("EditIncrease"), tr("&Increase"), [this] { EditIncreaseExecute(); },
+         keys({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)}))
         ->setIconText(QStringLiteral("+"));
-    a->add(QStringLiteral("EditDecrease"), tr("&Decrease"), [this] { EditDecreaseExecute(); },
-           keys({QKeySequence(Qt::Key_Minus)}))
+    a->add(
+         QStringLiteral("EditDecrease"), tr("&Decrease"), [this] { EditDecreaseExecute(); },
+         keys({QKeySequence(Qt::Key_Minus)}))
         ->setIconText(QStringLiteral("-"));
-    a->add(QStringLiteral("EditIncrementSmall"), tr("Increment (Small Step)"),
-           [this] { EditStepExecute(true, isSmall); }, keys({QKeySequence(QStringLiteral("Ctrl+PgUp"))}));
-    a->add(QStringLiteral("EditDecrementSmall"), tr("Decrement (Small Step)"),
-           [this] { EditStepExecute(false, isSmall); }, keys({QKeySequence(QStringLiteral("Ctrl+PgDown"))}));
-    a->add(QStringLiteral("EditIncrementLarge"), tr("Increment (Large Step)"),
-           [this] { EditStepExecute(true, isLarge); }, keys({QKeySequence(Qt::Key_PageUp)}));
-    a->add(QStringLiteral("EditDecrementLarge"), tr("Decrement (Large Step)"),
-           [this] { EditStepExecute(false, isLarge); }, keys({QKeySequence(Qt::Key_PageDown)}));
-    a->add(QStringLiteral("EditAdjustments"), tr("Ad&justments..."), [this] { EditAdjustmentsExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+J"))}));
-    a->add(QStringLiteral("EditInterpolate"), tr("I&nterpolate"), [this] { EditInterpolateExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+I"))}))
+    a->add(
+        QStringLiteral("EditIncrementSmall"), tr("Increment (Small Step)"), [this] { EditStepExecute(true, isSmall); },
+        keys({QKeySequence(QStringLiteral("Ctrl+PgUp"))}));
+    a->add(
+        QStringLiteral("EditDecrementSmall"), tr("Decrement (Small Step)"), [this] { EditStepExecute(false, isSmall); },
+        keys({QKeySequence(QStringLiteral("Ctrl+PgDown"))}));
+    a->add(
+        QStringLiteral("EditIncrementLarge"), tr("Increment (Large Step)"), [this] { EditStepExecute(true, isLarge); },
+        keys({QKeySequence(Qt::Key_PageUp)}));
+    a->add(
+        QStringLiteral("EditDecrementLarge"), tr("Decrement (Large Step)"), [this] { EditStepExecute(false, isLarge); },
+        keys({QKeySequence(Qt::Key_PageDown)}));
+    a->add(
+        QStringLiteral("EditAdjustments"), tr("Ad&justments..."), [this] { EditAdjustmentsExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+J"))}));
+    a->add(
+         QStringLiteral("EditInterpolate"), tr("I&nterpolate"), [this] { EditInterpolateExecute(); },
+         keys({QKeySequence(QStringLiteral("Ctrl+I"))}))
         ->setIconText(tr("Interpolate"));
-    a->add(QStringLiteral("EditSmoothSelection"), tr("Smooth &Selection"), [this] { EditSmoothSelectionExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+M"))}))
+    a->add(
+         QStringLiteral("EditSmoothSelection"), tr("Smooth &Selection"), [this] { EditSmoothSelectionExecute(); },
+         keys({QKeySequence(QStringLiteral("Ctrl+M"))}))
         ->setIconText(tr("Smooth"));
-    a->add(QStringLiteral("EditSmoothMap"), tr("Smooth &Map"), [this] { EditSmoothMapExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+Shift+M"))}));
+    a->add(
+        QStringLiteral("EditSmoothMap"), tr("Smooth &Map"), [this] { EditSmoothMapExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+Shift+M"))}));
     // The selection moves of a focused graph: arrows, shift extends.
     const struct {
         const char* name;
@@ -143,7 +163,8 @@ void TMainForm::createActions()
     };
     for (const auto& m : moves) {
         const QString name = QLatin1String(m.name);
-        a->add(name, name, [this, name] { NavigateExecute(name); }, keys({m.key}));
+        a->add(
+            name, name, [this, name] { NavigateExecute(name); }, keys({m.key}));
     }
 
     // Tools of the ROM model
@@ -151,50 +172,68 @@ void TMainForm::createActions()
     a->add(QStringLiteral("ToolsRebuildTables"), tr("&Rebuild Tables..."), [this] { ToolsRebuildTablesExecute(); });
 
     // View
-    a->add(QStringLiteral("ViewTables"), tr("&Tables"), [this] { ViewTablesExecute(); }, {}, true);
-    a->add(QStringLiteral("ViewToggle"), tr("Toggle &View"), [this] { ViewToggleExecute(); },
-           keys({QKeySequence(QStringLiteral("Ctrl+T"))}));
-    a->add(QStringLiteral("ViewRefresh"), tr("&Refresh"), [this] { ViewRefreshExecute(); },
-           keys({QKeySequence(Qt::Key_F5)}));
-    a->add(QStringLiteral("ViewLCF"), tr("Low Cam &Fuel"), [this] { ViewTableExecute(tkLowFuel); },
-           keys({QKeySequence(QStringLiteral("Ctrl+1"))}), true)
+    a->add(
+        QStringLiteral("ViewTables"), tr("&Tables"), [this] { ViewTablesExecute(); }, {}, true);
+    a->add(
+        QStringLiteral("ViewToggle"), tr("Toggle &View"), [this] { ViewToggleExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+T"))}));
+    a->add(
+        QStringLiteral("ViewRefresh"), tr("&Refresh"), [this] { ViewRefreshExecute(); },
+        keys({QKeySequence(Qt::Key_F5)}));
+    a->add(
+         QStringLiteral("ViewLCF"), tr("Low Cam &Fuel"), [this] { ViewTableExecute(tkLowFuel); },
+         keys({QKeySequence(QStringLiteral("Ctrl+1"))}), true)
         ->setIconText(QStringLiteral("LCF"));
-    a->add(QStringLiteral("ViewHCF"), tr("High Cam F&uel"), [this] { ViewTableExecute(tkHighFuel); },
-           keys({QKeySequence(QStringLiteral("Ctrl+2"))}), true)
+    a->add(
+         QStringLiteral("ViewHCF"), tr("High Cam F&uel"), [this] { ViewTableExecute(tkHighFuel); },
+         keys({QKeySequence(QStringLiteral("Ctrl+2"))}), true)
         ->setIconText(QStringLiteral("HCF"));
-    a->add(QStringLiteral("ViewLCI"), tr("Low Cam &Ignition"), [this] { ViewTableExecute(tkLowIgn); },
-           keys({QKeySequence(QStringLiteral("Ctrl+3"))}), true)
+    a->add(
+         QStringLiteral("ViewLCI"), tr("Low Cam &Ignition"), [this] { ViewTableExecute(tkLowIgn); },
+         keys({QKeySequence(QStringLiteral("Ctrl+3"))}), true)
         ->setIconText(QStringLiteral("LCI"));
-    a->add(QStringLiteral("ViewHCI"), tr("High Cam I&gnition"), [this] { ViewTableExecute(tkHighIgn); },
-           keys({QKeySequence(QStringLiteral("Ctrl+4"))}), true)
+    a->add(
+         QStringLiteral("ViewHCI"), tr("High Cam I&gnition"), [this] { ViewTableExecute(tkHighIgn); },
+         keys({QKeySequence(QStringLiteral("Ctrl+4"))}), true)
         ->setIconText(QStringLiteral("HCI"));
-    a->add(QStringLiteral("ViewIgnFuel"), tr("Ignition / Fuel &Values"), [this] { ViewModeExecute(vmValues); },
-           keys({QKeySequence(QStringLiteral("Alt+1"))}), true)
+    a->add(
+         QStringLiteral("ViewIgnFuel"), tr("Ignition / Fuel &Values"), [this] { ViewModeExecute(vmValues); },
+         keys({QKeySequence(QStringLiteral("Alt+1"))}), true)
         ->setIconText(tr("Values"));
-    a->add(QStringLiteral("ViewDifference"), tr("Lambda &Difference"), [this] { ViewModeExecute(vmDifference); },
-           keys({QKeySequence(QStringLiteral("Alt+2"))}), true)
+    a->add(
+         QStringLiteral("ViewDifference"), tr("Lambda &Difference"), [this] { ViewModeExecute(vmDifference); },
+         keys({QKeySequence(QStringLiteral("Alt+2"))}), true)
         ->setIconText(tr("Diff"));
-    a->add(QStringLiteral("ViewLambda"), tr("Measured &Lambda"), [this] { ViewModeExecute(vmLambda); },
-           keys({QKeySequence(QStringLiteral("Alt+3"))}), true)
+    a->add(
+         QStringLiteral("ViewLambda"), tr("Measured &Lambda"), [this] { ViewModeExecute(vmLambda); },
+         keys({QKeySequence(QStringLiteral("Alt+3"))}), true)
         ->setIconText(tr("Lambda"));
-    a->add(QStringLiteral("ViewTargetLambda"), tr("&Target Lambda"), [this] { ViewModeExecute(vmTargetLambda); },
-           keys({QKeySequence(QStringLiteral("Alt+4"))}), true)
+    a->add(
+         QStringLiteral("ViewTargetLambda"), tr("&Target Lambda"), [this] { ViewModeExecute(vmTargetLambda); },
+         keys({QKeySequence(QStringLiteral("Alt+4"))}), true)
         ->setIconText(tr("Target"));
-    a->add(QStringLiteral("ViewKnock"), tr("&Knock"), [this] { ViewModeExecute(vmKnock); },
-           keys({QKeySequence(QStringLiteral("Alt+5"))}), true)
+    a->add(
+         QStringLiteral("ViewKnock"), tr("&Knock"), [this] { ViewModeExecute(vmKnock); },
+         keys({QKeySequence(QStringLiteral("Alt+5"))}), true)
         ->setIconText(tr("Knock"));
-    a->add(QStringLiteral("ViewDutyCycle"), tr("Injector Duty &Cycle"), [this] { ViewDutyCycleExecute(); },
-           keys({QKeySequence(QStringLiteral("Alt+6"))}), true)
+    a->add(
+         QStringLiteral("ViewDutyCycle"), tr("Injector Duty &Cycle"), [this] { ViewDutyCycleExecute(); },
+         keys({QKeySequence(QStringLiteral("Alt+6"))}), true)
         ->setIconText(tr("Duty"));
-    a->add(QStringLiteral("ViewAFR"), tr("Lambda as &AFR"),
-           [this] { ViewUnitExecute(m_display.options().ShowAFR, true); }, {}, true);
-    a->add(QStringLiteral("ViewPsi"), tr("Boost in &psi"),
-           [this] { ViewUnitExecute(m_display.options().ShowPsi, true); }, {}, true);
-    a->add(QStringLiteral("ViewMph"), tr("Speed in &mph"), [this] { ViewUnitExecute(m_showMph, false); }, {}, true);
-    a->add(QStringLiteral("ViewTempF"), tr("Temperature in °&F"), [this] { ViewUnitExecute(m_showTempF, false); }, {},
-           true);
-    a->add(QStringLiteral("ViewFullScreen"), tr("&Full Screen"), [this] { ViewFullScreenExecute(); },
-           keys({QKeySequence(Qt::Key_F11)}), true);
+    a->add(
+        QStringLiteral("ViewAFR"), tr("Lambda as &AFR"), [this] { ViewUnitExecute(m_display.options().ShowAFR, true); },
+        {}, true);
+    a->add(
+        QStringLiteral("ViewPsi"), tr("Boost in &psi"), [this] { ViewUnitExecute(m_display.options().ShowPsi, true); },
+        {}, true);
+    a->add(
+        QStringLiteral("ViewMph"), tr("Speed in &mph"), [this] { ViewUnitExecute(m_showMph, false); }, {}, true);
+    a->add(
+        QStringLiteral("ViewTempF"), tr("Temperature in °&F"), [this] { ViewUnitExecute(m_showTempF, false); }, {},
+        true);
+    a->add(
+        QStringLiteral("ViewFullScreen"), tr("&Full Screen"), [this] { ViewFullScreenExecute(); },
+        keys({QKeySequence(Qt::Key_F11)}), true);
 
     // The window holds every action, so the shortcuts work wherever the
     // focus is inside it, menus shown or not.
@@ -226,17 +265,33 @@ void TMainForm::createMenus()
 
     mnuEdit = menuBar()->addMenu(tr("&Edit"));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
-    addAll(mnuEdit, {"EditUndo", "EditRedo", nullptr, "EditCut", "EditCopy", "EditPaste", "EditDelete",
-                     "EditSelectAll", nullptr, "EditIncrease", "EditDecrease", "EditIncrementSmall",
-                     "EditDecrementSmall", "EditIncrementLarge", "EditDecrementLarge", nullptr, "EditAdjustments",
-                     "EditInterpolate", "EditSmoothSelection", "EditSmoothMap"});
+    addAll(mnuEdit, {"EditUndo",
+                     "EditRedo",
+                     nullptr,
+                     "EditCut",
+                     "EditCopy",
+                     "EditPaste",
+                     "EditDelete",
+                     "EditSelectAll",
+                     nullptr,
+                     "EditIncrease",
+                     "EditDecrease",
+                     "EditIncrementSmall",
+                     "EditDecrementSmall",
+                     "EditIncrementLarge",
+                     "EditDecrementLarge",
+                     nullptr,
+                     "EditAdjustments",
+                     "EditInterpolate",
+                     "EditSmoothSelection",
+                     "EditSmoothMap"});
 
     mnuView = menuBar()->addMenu(tr("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    addAll(mnuView, {"ViewTables", "ViewToggle", "ViewRefresh", nullptr, "ViewLCF", "ViewHCF", "ViewLCI", "ViewHCI",
-                     nullptr, "ViewIgnFuel", "ViewDifference", "ViewLambda", "ViewTargetLambda", "ViewKnock",
-                     "ViewDutyCycle", nullptr, "ViewAFR", "ViewPsi", "ViewMph", "ViewTempF", nullptr,
-                     "ViewFullScreen"});
+    addAll(mnuView, {"ViewTables",       "ViewToggle", "ViewRefresh",   nullptr,         "ViewLCF",        "ViewHCF",
+                     "ViewLCI",          "ViewHCI",    nullptr,         "ViewIgnFuel",   "ViewDifference", "ViewLambda",
+                     "ViewTargetLambda", "ViewKnock",  "ViewDutyCycle", nullptr,         "ViewAFR",        "ViewPsi",
+                     "ViewMph",          "ViewTempF",  nullptr,         "ViewFullScreen"});
 
     mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
@@ -265,8 +320,8 @@ void TMainForm::createToolBars()
 
     tbEdit = addToolBar(tr("Edit"));
     tbEdit->setObjectName(QStringLiteral("tbEdit"));
-    for (const char* n : {"EditUndo", "EditRedo", "EditIncrease", "EditDecrease", "EditInterpolate",
-                          "EditSmoothSelection"})
+    for (const char* n :
+         {"EditUndo", "EditRedo", "EditIncrease", "EditDecrease", "EditInterpolate", "EditSmoothSelection"})
         tbEdit->addAction(act(n));
 
     addToolBarBreak();
@@ -275,8 +330,8 @@ void TMainForm::createToolBars()
     for (const char* n : {"ViewLCF", "ViewHCF", "ViewLCI", "ViewHCI"})
         tbView->addAction(act(n));
     tbView->addSeparator();
-    for (const char* n : {"ViewIgnFuel", "ViewTargetLambda", "ViewDutyCycle", "ViewDifference", "ViewLambda",
-                          "ViewKnock"})
+    for (const char* n :
+         {"ViewIgnFuel", "ViewTargetLambda", "ViewDutyCycle", "ViewDifference", "ViewLambda", "ViewKnock"})
         tbView->addAction(act(n));
     for (QToolBar* tb : {tbFile, tbEdit, tbView})
         tb->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);

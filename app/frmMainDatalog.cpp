@@ -32,8 +32,8 @@ namespace {
 // Milliseconds between two redraws of the data graphs while samples stream in.
 constexpr int GraphRefreshMs = 100;
 
-const char* const TrackCommands[] = {"TrackSingleCell",   "TrackQuadCell",     "TrackSingleColumn",
-                                     "TrackSingleRow",    "TrackDoubleColumn", "TrackDoubleRow"};
+const char* const TrackCommands[] = {"TrackSingleCell", "TrackQuadCell",     "TrackSingleColumn",
+                                     "TrackSingleRow",  "TrackDoubleColumn", "TrackDoubleRow"};
 
 } // namespace
 
@@ -168,36 +168,45 @@ TMainDatalog::~TMainDatalog()
 QAction* TMainDatalog::addCommand(const char* name, const QString& text, std::function<void()> execute, bool checkable)
 {
     const QPointer<TMainDatalog> self(this);
-    QAction* a = m_form.actionManager()->add(QLatin1String(name), text,
-                                             [self, execute = std::move(execute)] {
-                                                 if (!self)
-                                                     return;
-                                                 execute();
-                                                 self->updateCommandStates();
-                                             },
-                                             {}, checkable);
+    QAction* a = m_form.actionManager()->add(
+        QLatin1String(name), text,
+        [self, execute = std::move(execute)] {
+            if (!self)
+                return;
+            execute();
+            self->updateCommandStates();
+        },
+        {}, checkable);
     m_form.addAction(a);
     return a;
 }
 
 void TMainDatalog::createActions()
 {
-    addCommand("ToolsTuner", tr("&Datalog Tool Bar"), [this] { ToolsTunerExecute(); }, true);
-    addCommand("TunerStart", tr("&Connect"), [this] { TunerStartExecute(); }, true)
+    addCommand(
+        "ToolsTuner", tr("&Datalog Tool Bar"), [this] { ToolsTunerExecute(); }, true);
+    addCommand(
+        "TunerStart", tr("&Connect"), [this] { TunerStartExecute(); }, true)
         ->setShortcut(QKeySequence(Qt::Key_F9));
     addCommand("TunerClose", tr("Close &Session"), [this] { TunerCloseExecute(); });
-    addCommand("TunerRecord", tr("&Record"), [this] { TunerRecordExecute(); }, true);
+    addCommand(
+        "TunerRecord", tr("&Record"), [this] { TunerRecordExecute(); }, true);
     addCommand("TunerLoad", tr("&Load Datalog..."), [this] { TunerLoadExecute(); });
     addCommand("TunerSave", tr("&Save Datalog..."), [this] { TunerSaveExecute(); });
-    addCommand("TunerLiveView", tr("&Live View"), [this] { TunerLiveViewExecute(); }, true);
-    addCommand("TunerDataGraphs", tr("Data &Graphs"), [this] { TunerDataGraphsExecute(); }, true);
-    addCommand("TunerViewMinimal", tr("&Minimal Live View"), [this] { TunerViewMinimalExecute(); }, true);
-    addCommand("TunerSmartTrack", tr("Smart &Track"), [this] { TunerSmartTrackExecute(); }, true);
+    addCommand(
+        "TunerLiveView", tr("&Live View"), [this] { TunerLiveViewExecute(); }, true);
+    addCommand(
+        "TunerDataGraphs", tr("Data &Graphs"), [this] { TunerDataGraphsExecute(); }, true);
+    addCommand(
+        "TunerViewMinimal", tr("&Minimal Live View"), [this] { TunerViewMinimalExecute(); }, true);
+    addCommand(
+        "TunerSmartTrack", tr("Smart &Track"), [this] { TunerSmartTrackExecute(); }, true);
     addCommand("TunerPort", tr("Datalog &Port..."), [this] { TunerPortExecute(); });
-    const QString trackTexts[] = {tr("Track Single Cell"),   tr("Track Quad Cell"),   tr("Track Single Column"),
-                                  tr("Track Single Row"),    tr("Track Double Column"), tr("Track Double Row")};
+    const QString trackTexts[] = {tr("Track Single Cell"), tr("Track Quad Cell"),     tr("Track Single Column"),
+                                  tr("Track Single Row"),  tr("Track Double Column"), tr("Track Double Row")};
     for (quint8 m = 0; m < 6; ++m)
-        addCommand(TrackCommands[m], trackTexts[m], [this, m] { TrackModeExecute(m); }, true);
+        addCommand(
+            TrackCommands[m], trackTexts[m], [this, m] { TrackModeExecute(m); }, true);
 
     // Unit changes and the refresh command repaint the live view and graphs.
     // These run after the window's own handler, which has updated the flags.
@@ -219,9 +228,10 @@ void TMainDatalog::createWidgets()
 
     mnuTuner = m_form.menuBar()->addMenu(tr("&Datalog"));
     mnuTuner->setObjectName(QStringLiteral("mnuTuner"));
-    for (const char* n : std::initializer_list<const char*>{"ToolsTuner", nullptr, "TunerStart", "TunerClose", "TunerRecord", nullptr, "TunerLoad",
-                          "TunerSave", nullptr, "TunerLiveView", "TunerViewMinimal", "TunerDataGraphs", nullptr,
-                          "TunerSmartTrack", "TunerPort"}) {
+    for (const char* n :
+         std::initializer_list<const char*>{"ToolsTuner", nullptr, "TunerStart", "TunerClose", "TunerRecord", nullptr,
+                                            "TunerLoad", "TunerSave", nullptr, "TunerLiveView", "TunerViewMinimal",
+                                            "TunerDataGraphs", nullptr, "TunerSmartTrack", "TunerPort"}) {
         if (n)
             mnuTuner->addAction(act(n));
         else
@@ -307,15 +317,9 @@ TTunerSettings TMainDatalog::connectionSettings() const
     return tunerSettingsFrom(m_settings, m_ports->nameAt(m_settings.tunerCom.portIndex));
 }
 
-TSampleContext TMainDatalog::sampleContext() const
-{
-    return sampleContextFor(&m_form.rom());
-}
+TSampleContext TMainDatalog::sampleContext() const { return sampleContextFor(&m_form.rom()); }
 
-bool TMainDatalog::liveViewVisible() const
-{
-    return dkLiveView && !dkLiveView->isHidden();
-}
+bool TMainDatalog::liveViewVisible() const { return dkLiveView && !dkLiveView->isHidden(); }
 
 // --- refresh -------------------------------------------------------------------
 
@@ -466,10 +470,7 @@ void TMainDatalog::updateCommandStates()
         start->setText(active ? tr("Dis&connect") : tr("&Connect"));
 }
 
-void TMainDatalog::ToolsTunerExecute()
-{
-    tbTuner->setVisible(tbTuner->isHidden());
-}
+void TMainDatalog::ToolsTunerExecute() { tbTuner->setVisible(tbTuner->isHidden()); }
 
 void TMainDatalog::toolbarVisibilityChanged(bool visible)
 {
@@ -527,10 +528,7 @@ void TMainDatalog::TunerCloseExecute()
     scheduleGraphRefresh();
 }
 
-void TMainDatalog::TunerRecordExecute()
-{
-    m_session->recordMode = !m_session->recordMode;
-}
+void TMainDatalog::TunerRecordExecute() { m_session->recordMode = !m_session->recordMode; }
 
 void TMainDatalog::TunerSaveExecute()
 {
@@ -549,10 +547,7 @@ void TMainDatalog::TunerLoadExecute()
     scheduleGraphRefresh();
 }
 
-void TMainDatalog::TunerSmartTrackExecute()
-{
-    m_smartTrack = !m_smartTrack;
-}
+void TMainDatalog::TunerSmartTrackExecute() { m_smartTrack = !m_smartTrack; }
 
 void TMainDatalog::TunerViewMinimalExecute()
 {
@@ -681,9 +676,7 @@ bool TMainDatalog::eventFilter(QObject* watched, QEvent* event)
     case QEvent::ContextMenu:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-        return true; // painting, timers and the rest go on
-    default:
-        return false;
+    case QEvent::TouchEnd: return true; // painting, timers and the rest go on
+    default: return false;
     }
 }

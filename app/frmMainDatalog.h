@@ -40,8 +40,8 @@ class TSettingsStore;
 // What the datalog side talks through; all optional. Tests hand in a fake
 // port and their own timers; the program uses the real ones.
 struct TDatalogDevices {
-    TPortList* ports = nullptr;         // shared with the settings window
-    ISerialPort* port = nullptr;        // the connection's own port
+    TPortList* ports = nullptr;  // shared with the settings window
+    ISerialPort* port = nullptr; // the connection's own port
     ITimerFactory* timers = nullptr;
     std::function<std::unique_ptr<ISerialPort>()> makeTestPort; // ports of the settings page's test
 };

@@ -11,35 +11,20 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void TMainForm::FileOpenExecute()
-{
-    m_doc.open();
-}
+void TMainForm::FileOpenExecute() { m_doc.open(); }
 
 void TMainForm::FileReopenExecute(const QString& path)
 {
     runCommand(QStringLiteral("FileReopen"), [&] { m_doc.reopen(path); });
 }
 
-void TMainForm::FileSaveExecute()
-{
-    m_doc.save();
-}
+void TMainForm::FileSaveExecute() { m_doc.save(); }
 
-void TMainForm::FileSaveAsExecute()
-{
-    m_doc.saveAs();
-}
+void TMainForm::FileSaveAsExecute() { m_doc.saveAs(); }
 
-void TMainForm::FileQuickSaveExecute()
-{
-    m_doc.quickSave();
-}
+void TMainForm::FileQuickSaveExecute() { m_doc.quickSave(); }
 
-void TMainForm::FileCloseExecute()
-{
-    m_doc.close();
-}
+void TMainForm::FileCloseExecute() { m_doc.close(); }
 
 void TMainForm::FileReloadExecute()
 {
@@ -55,23 +40,16 @@ void TMainForm::FileExitExecute()
 
 void TMainForm::FileNewExecute()
 {
-    const std::optional<QString> path = runNewRomDialog(m_services, this, [](const QString& folder) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-    });
+    const std::optional<QString> path = runNewRomDialog(
+        m_services, this, [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     // A template opens untitled, so saving it asks for a name.
     if (path && m_doc.closeQuery())
         m_doc.loadFile(*path);
 }
 
-void TMainForm::FileImportExecute()
-{
-    runImportCalibration(m_rom, m_services);
-}
+void TMainForm::FileImportExecute() { runImportCalibration(m_rom, m_services); }
 
-void TMainForm::FileExportExecute()
-{
-    runExportCalibration(m_rom, m_services);
-}
+void TMainForm::FileExportExecute() { runExportCalibration(m_rom, m_services); }
 
 void TMainForm::ToolsNotesExecute()
 {
@@ -83,7 +61,4 @@ void TMainForm::ToolsNotesExecute()
     m_notes->activateWindow();
 }
 
-void TMainForm::ToolsRebuildTablesExecute()
-{
-    runRebuildTables(m_rom, m_marks, m_services, this);
-}
+void TMainForm::ToolsRebuildTablesExecute() { runRebuildTables(m_rom, m_marks, m_services, this); }

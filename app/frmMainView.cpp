@@ -21,10 +21,7 @@ void TMainForm::selectTable(quint8 table)
     m_rom.CurrentTable = table;
 }
 
-bool TMainForm::hasTargetLambdaTable() const
-{
-    return m_rom.address(m_rom.currentCam() == 0 ? 58 : 59) != 0;
-}
+bool TMainForm::hasTargetLambdaTable() const { return m_rom.address(m_rom.currentCam() == 0 ? 58 : 59) != 0; }
 
 void TMainForm::ViewTablesExecute()
 {
@@ -81,12 +78,6 @@ void TMainForm::ViewUnitExecute(bool& flag, bool repaintGrid)
         dgMain->Invalidate();
 }
 
-void TMainForm::ViewRefreshExecute()
-{
-    refreshViews();
-}
+void TMainForm::ViewRefreshExecute() { refreshViews(); }
 
-void TMainForm::ViewFullScreenExecute()
-{
-    setFullScreen(!m_fullScreen);
-}
+void TMainForm::ViewFullScreenExecute() { setFullScreen(!m_fullScreen); }

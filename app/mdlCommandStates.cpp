@@ -23,7 +23,8 @@ TCommandStates computeCommandStates(const TCommandContext& c)
         enable(n, true);
     for (const char* n : {"FileNew", "FileOpen"})
         enable(n, true);
-    for (const char* n : {"FileSave", "FileSaveAs", "FileClose", "FileReload", "FileImport", "FileExport", "ToolsNotes"})
+    for (const char* n :
+         {"FileSave", "FileSaveAs", "FileClose", "FileReload", "FileImport", "FileExport", "ToolsNotes"})
         enable(n, rom);
     // Rebuilding breakpoints belongs to the family whose table shape is free.
     const bool family = (c.FeatureFlags & ffVexorAuFamily) != 0;
@@ -38,7 +39,8 @@ TCommandStates computeCommandStates(const TCommandContext& c)
     enable("EditPaste", target && c.ClipboardHasText);
     enable("EditDelete", target || (rom && c.Focused && (c.ViewMode == vmLambda || c.ViewMode == vmKnock)));
     enable("EditAdjustments",
-           rom && c.Focused && ((c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmDutyCycle)) || c.GraphFocused));
+           rom && c.Focused &&
+               ((c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmDutyCycle)) || c.GraphFocused));
     enable("EditInterpolate", target && c.SelRows >= 3);
     enable("EditSmoothSelection", target && (c.SelRows >= 4 || c.SelCols >= 4));
     // The steps act on whichever grid has the focus; they stay available.

@@ -10,14 +10,14 @@
 #include <optional>
 
 struct TCommandContext {
-    bool RomLoaded = false;        // image not blank and family known
-    bool Focused = false;          // some control of the window has the focus
-    bool GridVisible = true;       // the table grid panel is shown
-    bool GraphFocused = false;     // a graph panel has the focus
+    bool RomLoaded = false;    // image not blank and family known
+    bool Focused = false;      // some control of the window has the focus
+    bool GridVisible = true;   // the table grid panel is shown
+    bool GraphFocused = false; // a graph panel has the focus
     quint8 ViewMode = 0;
     quint8 CurrentTable = 0;
     bool ClipboardHasText = false;
-    int SelRows = 0;               // rows and columns of the grid selection
+    int SelRows = 0; // rows and columns of the grid selection
     int SelCols = 0;
     bool CanUndo = false;
     bool CanRedo = false;

@@ -51,8 +51,8 @@ void BM_LinkRate(benchmark::State& state)
     for (auto _ : state) {
         QProcess sim;
         sim.start(bin + QStringLiteral("/vexor-sim"),
-                  {QStringLiteral("ecu"), QStringLiteral("--protocol"), QString::number(protocol), QStringLiteral("--baud"),
-                   QString::number(baud)});
+                  {QStringLiteral("ecu"), QStringLiteral("--protocol"), QString::number(protocol),
+                   QStringLiteral("--baud"), QString::number(baud)});
         QDeadlineTimer deadline(10000);
         while (!sim.canReadLine() && !deadline.hasExpired())
             sim.waitForReadyRead(100);

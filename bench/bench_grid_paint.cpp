@@ -47,10 +47,9 @@ struct GridBench {
         grid->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
             display.fixedCell(c, r, caption, align);
         };
-        grid->OnColorCell = [this](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& fc,
-                                   TFontStyles&, TAlignment& align, bool selected) {
-            display.colorCell(c, r, caption, bk, fc, align, selected);
-        };
+        grid->OnColorCell = [this](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& fc, TFontStyles&,
+                                   TAlignment& align,
+                                   bool selected) { display.colorCell(c, r, caption, bk, fc, align, selected); };
         grid->SelectRange(3, 5, 6, 9);
         grid->resize(grid->sizeHint());
         grid->show();
@@ -58,10 +57,7 @@ struct GridBench {
         image = QImage(grid->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     }
 
-    void paint()
-    {
-        grid->viewport()->render(&image);
-    }
+    void paint() { grid->viewport()->render(&image); }
 };
 
 void BM_GridRepaint(benchmark::State& state)

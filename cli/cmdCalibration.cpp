@@ -7,7 +7,10 @@
 
 namespace {
 
-QString kindName(int kind) { return kind == ckTableValues ? QStringLiteral("table values") : QStringLiteral("calibration"); }
+QString kindName(int kind)
+{
+    return kind == ckTableValues ? QStringLiteral("table values") : QStringLiteral("calibration");
+}
 
 int cmdExport(const QStringList& a)
 {
@@ -41,7 +44,9 @@ int cmdImport(const QStringList& a)
         changed += before[i] != after[i] ? 1 : 0;
     cliSaveRom(rom, out);
     cliOut(QStringLiteral("Imported the %1 of %2: %3 bytes changed; written to %4.")
-               .arg(kindName(kind), QFileInfo(in).fileName()).arg(changed).arg(out));
+               .arg(kindName(kind), QFileInfo(in).fileName())
+               .arg(changed)
+               .arg(out));
     return ExitOk;
 }
 

@@ -28,8 +28,8 @@ int cmdDiff(const QStringList& a)
     cliOpenRom(ra, pathA);
     cliOpenRom(rb, pathB);
     const bool json = args.flag(QStringLiteral("--json"));
-    const bool sameFamily = ra.BaseType == rb.BaseType && ra.NissanFamily == rb.NissanFamily &&
-                            ra.buffer().size() == rb.buffer().size();
+    const bool sameFamily =
+        ra.BaseType == rb.BaseType && ra.NissanFamily == rb.NissanFamily && ra.buffer().size() == rb.buffer().size();
     QJsonArray cells, scales, settings, ranges;
     QStringList text;
     Coverage cov(ra.buffer().size());
@@ -40,7 +40,8 @@ int cmdDiff(const QStringList& a)
             bool shared = false;
             for (int j = 0; j < k; ++j)
                 shared |= ra.tableAddress(j) == ra.tableAddress(k) && ra.address(5 + j) != 0;
-            if (shared || !ra.tableFits(k) || !rb.tableFits(k) || ra.rows(k) != rb.rows(k) || ra.columns(k) != rb.columns(k))
+            if (shared || !ra.tableFits(k) || !rb.tableFits(k) || ra.rows(k) != rb.rows(k) ||
+                ra.columns(k) != rb.columns(k))
                 continue;
             const int rows = ra.rows(k), cols = ra.columns(k), base = ra.tableAddress(k);
             cov.mark(base, cols * (rows + (ra.hasMultiplierRow(k) ? 1 : 0)));
@@ -53,23 +54,35 @@ int cmdDiff(const QStringList& a)
                         continue;
                     if (ba == bb && va == vb)
                         continue;
-                    cells.append(QJsonObject{{QStringLiteral("table"), cliTableName(k)}, {QStringLiteral("col"), c},
-                                             {QStringLiteral("row"), r}, {QStringLiteral("rpm"), ra.rpm(TRom::isHighCamKind(k), r)},
+                    cells.append(QJsonObject{{QStringLiteral("table"), cliTableName(k)},
+                                             {QStringLiteral("col"), c},
+                                             {QStringLiteral("row"), r},
+                                             {QStringLiteral("rpm"), ra.rpm(TRom::isHighCamKind(k), r)},
                                              {QStringLiteral("load"), ra.load(TRom::isHighCamKind(k), c)},
-                                             {QStringLiteral("old"), va}, {QStringLiteral("new"), vb},
-                                             {QStringLiteral("old_byte"), ba}, {QStringLiteral("new_byte"), bb}});
+                                             {QStringLiteral("old"), va},
+                                             {QStringLiteral("new"), vb},
+                                             {QStringLiteral("old_byte"), ba},
+                                             {QStringLiteral("new_byte"), bb}});
                     text << QStringLiteral("%1 col %2 row %3 (%4 mbar, %5 rpm): %6 -> %7")
-                                .arg(cliTableName(k)).arg(c).arg(r).arg(ra.load(TRom::isHighCamKind(k), c))
-                                .arg(ra.rpm(TRom::isHighCamKind(k), r)).arg(cliFormatNumber(va), cliFormatNumber(vb));
+                                .arg(cliTableName(k))
+                                .arg(c)
+                                .arg(r)
+                                .arg(ra.load(TRom::isHighCamKind(k), c))
+                                .arg(ra.rpm(TRom::isHighCamKind(k), r))
+                                .arg(cliFormatNumber(va), cliFormatNumber(vb));
                 }
             if (ra.hasMultiplierRow(k))
                 for (int c = 0; c < cols; ++c)
                     if (ra.multiplierByte(c, k) != rb.multiplierByte(c, k)) {
-                        cells.append(QJsonObject{{QStringLiteral("table"), cliTableName(k)}, {QStringLiteral("col"), c},
+                        cells.append(QJsonObject{{QStringLiteral("table"), cliTableName(k)},
+                                                 {QStringLiteral("col"), c},
                                                  {QStringLiteral("multiplier_old"), ra.multiplierByte(c, k)},
                                                  {QStringLiteral("multiplier_new"), rb.multiplierByte(c, k)}});
-                        text << QStringLiteral("%1 col %2 multiplier: %3 -> %4").arg(cliTableName(k)).arg(c)
-                                    .arg(ra.multiplierByte(c, k)).arg(rb.multiplierByte(c, k));
+                        text << QStringLiteral("%1 col %2 multiplier: %3 -> %4")
+                                    .arg(cliTableName(k))
+                                    .arg(c)
+                                    .arg(ra.multiplierByte(c, k))
+                                    .arg(rb.multiplierByte(c, k));
                     }
         }
         for (int cam = 0; cam < 2; ++cam) {
@@ -79,20 +92,32 @@ int cmdDiff(const QStringList& a)
                 cov.mark(at, ra.columns(cam));
                 for (int i = 0; i < ra.columns(cam) && i < rb.columns(cam); ++i)
                     if (ra.load(high, i) != rb.load(high, i)) {
-                        scales.append(QJsonObject{{QStringLiteral("scale"), QStringLiteral("load")}, {QStringLiteral("cam"), camName},
-                                                  {QStringLiteral("index"), i}, {QStringLiteral("old"), ra.load(high, i)},
+                        scales.append(QJsonObject{{QStringLiteral("scale"), QStringLiteral("load")},
+                                                  {QStringLiteral("cam"), camName},
+                                                  {QStringLiteral("index"), i},
+                                                  {QStringLiteral("old"), ra.load(high, i)},
                                                   {QStringLiteral("new"), rb.load(high, i)}});
-                        text << QStringLiteral("load %1[%2]: %3 -> %4 mbar").arg(camName).arg(i).arg(ra.load(high, i)).arg(rb.load(high, i));
+                        text << QStringLiteral("load %1[%2]: %3 -> %4 mbar")
+                                    .arg(camName)
+                                    .arg(i)
+                                    .arg(ra.load(high, i))
+                                    .arg(rb.load(high, i));
                     }
             }
             if (const int at = ra.address(3 + cam)) {
                 cov.mark(at, ra.rows(cam) * (ra.WideRevScalar ? 2 : 1));
                 for (int i = 0; i < ra.rows(cam) && i < rb.rows(cam); ++i)
                     if (ra.rpm(high, i) != rb.rpm(high, i)) {
-                        scales.append(QJsonObject{{QStringLiteral("scale"), QStringLiteral("rpm")}, {QStringLiteral("cam"), camName},
-                                                  {QStringLiteral("index"), i}, {QStringLiteral("old"), ra.rpm(high, i)},
+                        scales.append(QJsonObject{{QStringLiteral("scale"), QStringLiteral("rpm")},
+                                                  {QStringLiteral("cam"), camName},
+                                                  {QStringLiteral("index"), i},
+                                                  {QStringLiteral("old"), ra.rpm(high, i)},
                                                   {QStringLiteral("new"), rb.rpm(high, i)}});
-                        text << QStringLiteral("rpm %1[%2]: %3 -> %4").arg(camName).arg(i).arg(ra.rpm(high, i)).arg(rb.rpm(high, i));
+                        text << QStringLiteral("rpm %1[%2]: %3 -> %4")
+                                    .arg(camName)
+                                    .arg(i)
+                                    .arg(ra.rpm(high, i))
+                                    .arg(rb.rpm(high, i));
                     }
             }
         }
@@ -101,7 +126,8 @@ int cmdDiff(const QStringList& a)
                 cov.mark(at, len);
             const QVariant va = item.get(ra), vb = item.get(rb);
             if (va != vb) {
-                settings.append(QJsonObject{{QStringLiteral("name"), item.name}, {QStringLiteral("old"), QJsonValue::fromVariant(va)},
+                settings.append(QJsonObject{{QStringLiteral("name"), item.name},
+                                            {QStringLiteral("old"), QJsonValue::fromVariant(va)},
                                             {QStringLiteral("new"), QJsonValue::fromVariant(vb)}});
                 text << QStringLiteral("%1: %2 -> %3").arg(item.name, va.toString(), vb.toString());
             }
@@ -109,7 +135,8 @@ int cmdDiff(const QStringList& a)
         if (const int at = ra.address(0))
             cov.mark(at, 1); // the checksum byte follows every change
     } else {
-        text << QStringLiteral("Different families or sizes (%1 / %2): comparing bytes only.").arg(ra.baseName(), rb.baseName());
+        text << QStringLiteral("Different families or sizes (%1 / %2): comparing bytes only.")
+                    .arg(ra.baseName(), rb.baseName());
     }
 
     const int n = std::min(ra.buffer().size(), rb.buffer().size());
@@ -123,8 +150,12 @@ int cmdDiff(const QStringList& a)
         int j = i;
         while (j < n && da[j] != db[j] && !(sameFamily && cov.named[size_t(j)]))
             ++j;
-        ranges.append(QJsonObject{{QStringLiteral("start"), i}, {QStringLiteral("end"), j - 1}, {QStringLiteral("length"), j - i}});
-        text << QStringLiteral("bytes 0x%1-0x%2 (%3 byte(s)) differ").arg(i, 4, 16, QLatin1Char('0')).arg(j - 1, 4, 16, QLatin1Char('0')).arg(j - i);
+        ranges.append(QJsonObject{
+            {QStringLiteral("start"), i}, {QStringLiteral("end"), j - 1}, {QStringLiteral("length"), j - i}});
+        text << QStringLiteral("bytes 0x%1-0x%2 (%3 byte(s)) differ")
+                    .arg(i, 4, 16, QLatin1Char('0'))
+                    .arg(j - 1, 4, 16, QLatin1Char('0'))
+                    .arg(j - i);
         i = j;
     }
     if (ra.buffer().size() != rb.buffer().size())

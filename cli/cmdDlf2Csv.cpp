@@ -33,7 +33,8 @@ int cmdDlf2Csv(const QStringList& a)
     bool scriptConversion = false;
     options.lambda = lambdaLookupFromSettings(s, store.widebands().count(), 0, &scriptConversion);
     if (scriptConversion)
-        cliErr(QStringLiteral("Warning: the selected wideband conversion is a script; lambda is written as the offset alone."));
+        cliErr(QStringLiteral(
+            "Warning: the selected wideband conversion is a script; lambda is written as the offset alone."));
 
     TRom rom;
     if (args.has(romOpt)) {

@@ -47,7 +47,10 @@ void printSample(const QString& label, const QJsonObject& o, const DatalogSample
     const auto num = [&](const char* key, int decimals) {
         return QString::number(o.value(QLatin1String(key)).toDouble(), 'f', decimals);
     };
-    cliOut(QStringLiteral("%1 sample (time %2 ms)%3:").arg(label).arg(s.timeStamp()).arg(s.isMarker() ? QStringLiteral(" [marker]") : QString()));
+    cliOut(QStringLiteral("%1 sample (time %2 ms)%3:")
+               .arg(label)
+               .arg(s.timeStamp())
+               .arg(s.isMarker() ? QStringLiteral(" [marker]") : QString()));
     cliOut(QStringLiteral("  rpm %1  speed %2 km/h  gear %3  vtec %4")
                .arg(num("rpm", 0), num("speed_kmh", 0), num("gear", 0),
                     o.value(QStringLiteral("vtec")).toBool() ? QStringLiteral("on") : QStringLiteral("off")));
@@ -95,11 +98,13 @@ int cmdDlfInfo(const QStringList& a)
     cliOut(QStringLiteral("Samples:            %1").arg(store.count()));
     cliOut(QStringLiteral("Samples per second: %1").arg(store.samplesPerSecond(), 0, 'f', 2));
     if (any)
-        cliOut(QStringLiteral("Duration:           %1 s").arg((last.timeStamp() - first.timeStamp()) / 1000.0, 0, 'f', 3));
+        cliOut(
+            QStringLiteral("Duration:           %1 s").arg((last.timeStamp() - first.timeStamp()) / 1000.0, 0, 'f', 3));
     QStringList idx;
     for (quint32 m : store.markers())
         idx << QString::number(m);
-    cliOut(QStringLiteral("Markers:            %1").arg(idx.isEmpty() ? QStringLiteral("none") : idx.join(QLatin1Char(' '))));
+    cliOut(QStringLiteral("Markers:            %1")
+               .arg(idx.isEmpty() ? QStringLiteral("none") : idx.join(QLatin1Char(' '))));
     if (any) {
         printSample(QStringLiteral("First"), sampleJson(first, ctx), first);
         printSample(QStringLiteral("Last"), sampleJson(last, ctx), last);

@@ -21,11 +21,14 @@ double parseSettingValue(const TRomSettingItem& item, const QString& text)
 {
     if (item.type == TRomSettingItem::Bool) {
         const QString t = text.trimmed().toLower();
-        if (t == QLatin1String("on") || t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("yes"))
+        if (t == QLatin1String("on") || t == QLatin1String("true") || t == QLatin1String("1") ||
+            t == QLatin1String("yes"))
             return 1;
-        if (t == QLatin1String("off") || t == QLatin1String("false") || t == QLatin1String("0") || t == QLatin1String("no"))
+        if (t == QLatin1String("off") || t == QLatin1String("false") || t == QLatin1String("0") ||
+            t == QLatin1String("no"))
             return 0;
-        throw CliError{ExitRefused, QStringLiteral("Invalid value for %1: \"%2\" (use on or off).").arg(item.name, text)};
+        throw CliError{ExitRefused,
+                       QStringLiteral("Invalid value for %1: \"%2\" (use on or off).").arg(item.name, text)};
     }
     return cliNumber(text, item.name);
 }
@@ -41,20 +44,26 @@ QString applyEdit(TRom& rom, const QString& option, const QString& editText)
         if (!m.hasMatch())
             throw CliError{ExitRefused, QStringLiteral("Invalid cell edit \"%1\": use T:COL:ROW=VALUE.").arg(editText)};
         const int kind = cliTableKind(m.captured(1));
-        const int col = cliInt(m.captured(2), QStringLiteral("column")), row = cliInt(m.captured(3), QStringLiteral("row"));
+        const int col = cliInt(m.captured(2), QStringLiteral("column")),
+                  row = cliInt(m.captured(3), QStringLiteral("row"));
         const double v = cliNumber(m.captured(4), QStringLiteral("value"));
         if (!rom.tableFits(kind))
-            throw CliError{ExitRefused, QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
+            throw CliError{ExitRefused,
+                           QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
         const double before = rom.tableValue(col, row, kind);
         rom.setTableValue(col, row, v, kind);
-        return QStringLiteral("%1[%2,%3]: %4 -> %5").arg(cliTableName(kind)).arg(col).arg(row)
+        return QStringLiteral("%1[%2,%3]: %4 -> %5")
+            .arg(cliTableName(kind))
+            .arg(col)
+            .arg(row)
             .arg(cliFormatNumber(before), cliFormatNumber(rom.tableValue(col, row, kind)));
     }
     if (option == QLatin1String("--set-rpm") || option == QLatin1String("--set-load")) {
         const bool isRpm = option == QLatin1String("--set-rpm");
         const auto m = scaleRe.match(editText);
         if (!m.hasMatch())
-            throw CliError{ExitRefused, QStringLiteral("Invalid scale edit \"%1\": use lo|hi:INDEX=VALUE.").arg(editText)};
+            throw CliError{ExitRefused,
+                           QStringLiteral("Invalid scale edit \"%1\": use lo|hi:INDEX=VALUE.").arg(editText)};
         const bool high = parseCam(m.captured(1));
         const int index = cliInt(m.captured(2), QStringLiteral("index"));
         const double v = cliNumber(m.captured(3), isRpm ? QStringLiteral("rpm") : QStringLiteral("load"));
@@ -64,18 +73,23 @@ QString applyEdit(TRom& rom, const QString& option, const QString& editText)
             throw CliError{ExitRefused, QStringLiteral("Index out of bounds.")};
         const int first = isRpm ? 3 : 1;
         if (rom.address(first) == 0 || rom.address(first + 1) == 0)
-            throw CliError{ExitRefused, QStringLiteral("This family has no %1 scale in the image.").arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
+            throw CliError{ExitRefused, QStringLiteral("This family has no %1 scale in the image.")
+                                            .arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
         // The ECU code fixes the last breakpoint; accepting a value there would silently drop it.
         if (index == count - 1 && rom.BaseType != btNissan)
-            throw CliError{ExitRefused, QStringLiteral("The last %1 breakpoint is fixed and cannot be changed.").arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
+            throw CliError{ExitRefused, QStringLiteral("The last %1 breakpoint is fixed and cannot be changed.")
+                                            .arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
         const int before = isRpm ? rom.rpm(high, index) : rom.load(high, index);
         if (isRpm)
             rom.setRpm(high, index, v);
         else
             rom.setLoad(high, index, v);
         const int after = isRpm ? rom.rpm(high, index) : rom.load(high, index);
-        return QStringLiteral("%1 %2[%3]: %4 -> %5").arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"), m.captured(1))
-            .arg(index).arg(before).arg(after);
+        return QStringLiteral("%1 %2[%3]: %4 -> %5")
+            .arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"), m.captured(1))
+            .arg(index)
+            .arg(before)
+            .arg(after);
     }
     const auto m = setRe.match(editText);
     if (!m.hasMatch())
@@ -95,8 +109,9 @@ QString applyEdit(TRom& rom, const QString& option, const QString& editText)
 
 int cmdEdit(const QStringList& a)
 {
-    CliArgs args(a, {}, {QStringLiteral("-o"), QStringLiteral("--set-cell"), QStringLiteral("--set-rpm"),
-                         QStringLiteral("--set-load"), QStringLiteral("--set")});
+    CliArgs args(a, {},
+                 {QStringLiteral("-o"), QStringLiteral("--set-cell"), QStringLiteral("--set-rpm"),
+                  QStringLiteral("--set-load"), QStringLiteral("--set")});
     const QString out = args.value(QStringLiteral("-o"));
     TRom rom;
     cliOpenRom(rom, args.positionalAt(0, QStringLiteral("FILE")));
@@ -123,7 +138,10 @@ int cmdEdit(const QStringList& a)
     cliSaveRom(rom, out);
     for (const QString& line : done)
         cliOut(line);
-    cliOut(QStringLiteral("%1 edit(s), %2 undo step(s); written %3 (checksum 0x%4)").arg(done.size()).arg(steps).arg(out)
+    cliOut(QStringLiteral("%1 edit(s), %2 undo step(s); written %3 (checksum 0x%4)")
+               .arg(done.size())
+               .arg(steps)
+               .arg(out)
                .arg(rom.checksum(), 2, 16, QLatin1Char('0')));
     return ExitOk;
 }

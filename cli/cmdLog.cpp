@@ -66,13 +66,16 @@ int cmdLog(const QStringList& a)
     tuner.setSettings(settings);
     TCuddleCore store(clock);
     store.setCrashRecovery(true);
-    store.setRecoveryInterval(static_cast<quint32>(
-        cliInt(args.value(recoveryMs, QString::number(TCuddleCore::DefaultRecoveryInterval)), QStringLiteral("interval"))));
-    store.onRecoveryFailed = [](const QString& e) { cliErr(QStringLiteral("Warning: recovery file not written: %1").arg(e)); };
+    store.setRecoveryInterval(static_cast<quint32>(cliInt(
+        args.value(recoveryMs, QString::number(TCuddleCore::DefaultRecoveryInterval)), QStringLiteral("interval"))));
+    store.onRecoveryFailed = [](const QString& e) {
+        cliErr(QStringLiteral("Warning: recovery file not written: %1").arg(e));
+    };
     store.clear();
 
     QEventLoop loop;
-    QObject::connect(&tuner, &TTunerForm::warning, [](const QString& w) { cliErr(QStringLiteral("Warning: %1").arg(w)); });
+    QObject::connect(&tuner, &TTunerForm::warning,
+                     [](const QString& w) { cliErr(QStringLiteral("Warning: %1").arg(w)); });
     QObject::connect(&tuner, &TTunerForm::sampleReady, [&](const DatalogSample& s) {
         if (wantSamples < 0 || store.count() < wantSamples)
             store.append(s);

@@ -16,7 +16,8 @@ QJsonObject tablesShape(const TRom& rom)
 {
     QJsonObject t;
     for (int k = 0; k < 4; ++k)
-        t.insert(cliTableName(k), QJsonObject{{QStringLiteral("rows"), rom.rows(k)}, {QStringLiteral("cols"), rom.columns(k)}});
+        t.insert(cliTableName(k),
+                 QJsonObject{{QStringLiteral("rows"), rom.rows(k)}, {QStringLiteral("cols"), rom.columns(k)}});
     return t;
 }
 
@@ -50,13 +51,23 @@ int cmdInfo(const QStringList& a)
         return ExitOk;
     }
     cliOut(QStringLiteral("Base:           %1 (type %2)").arg(rom.baseName()).arg(rom.BaseType));
-    cliOut(QStringLiteral("Image:          %1 bytes, notes %2 bytes").arg(rom.buffer().size()).arg(rom.buffer().trailer().size()));
-    cliOut(QStringLiteral("OBD mode:       %1%2").arg(rom.OBDMode).arg(rom.WideRevScalar ? QStringLiteral(" (16-bit rpm scale)") : QString()));
+    cliOut(QStringLiteral("Image:          %1 bytes, notes %2 bytes")
+               .arg(rom.buffer().size())
+               .arg(rom.buffer().trailer().size()));
+    cliOut(QStringLiteral("OBD mode:       %1%2")
+               .arg(rom.OBDMode)
+               .arg(rom.WideRevScalar ? QStringLiteral(" (16-bit rpm scale)") : QString()));
     cliOut(QStringLiteral("Feature flags:  0x%1").arg(rom.FeatureFlags, 4, 16, QLatin1Char('0')));
-    cliOut(QStringLiteral("Checksum:       0x%1 %2").arg(rom.checksum(), 2, 16, QLatin1Char('0'))
-               .arg(!rom.hasChecksumByte() ? QStringLiteral("(no checksum byte)") : checksumOk(rom) ? QStringLiteral("(ok)") : QStringLiteral("(BAD)")));
+    cliOut(QStringLiteral("Checksum:       0x%1 %2")
+               .arg(rom.checksum(), 2, 16, QLatin1Char('0'))
+               .arg(!rom.hasChecksumByte() ? QStringLiteral("(no checksum byte)")
+                    : checksumOk(rom)      ? QStringLiteral("(ok)")
+                                           : QStringLiteral("(BAD)")));
     for (int k = 0; k < 4; ++k)
-        cliOut(QStringLiteral("Table %1:      %2 rows x %3 columns").arg(cliTableName(k)).arg(rom.rows(k)).arg(rom.columns(k)));
+        cliOut(QStringLiteral("Table %1:      %2 rows x %3 columns")
+                   .arg(cliTableName(k))
+                   .arg(rom.rows(k))
+                   .arg(rom.columns(k)));
     return ExitOk;
 }
 
@@ -67,7 +78,8 @@ int cmdTable(const QStringList& a)
     cliOpenRom(rom, args.positionalAt(0, QStringLiteral("FILE")));
     const int kind = cliTableKind(args.value(QStringLiteral("--table")));
     if (!rom.tableFits(kind))
-        throw CliError{ExitRefused, QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
+        throw CliError{ExitRefused,
+                       QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
     const bool high = TRom::isHighCamKind(kind);
     const int rows = rom.rows(kind), cols = rom.columns(kind);
     QJsonArray rpm, load, values, bytes, mults;
@@ -124,14 +136,16 @@ int cmdTable(const QStringList& a)
 
 int cmdInterp(const QStringList& a)
 {
-    CliArgs args(a, {QStringLiteral("--json")}, {QStringLiteral("--table"), QStringLiteral("--load"), QStringLiteral("--rpm")});
+    CliArgs args(a, {QStringLiteral("--json")},
+                 {QStringLiteral("--table"), QStringLiteral("--load"), QStringLiteral("--rpm")});
     TRom rom;
     cliOpenRom(rom, args.positionalAt(0, QStringLiteral("FILE")));
     const int kind = cliTableKind(args.value(QStringLiteral("--table")));
     const double load = cliNumber(args.value(QStringLiteral("--load")), QStringLiteral("load"));
     const double rpm = cliNumber(args.value(QStringLiteral("--rpm")), QStringLiteral("rpm"));
     if (!rom.tableFits(kind))
-        throw CliError{ExitRefused, QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
+        throw CliError{ExitRefused,
+                       QStringLiteral("The %1 table does not lie inside the image.").arg(cliTableName(kind))};
     const double v = rom.interpolatedValue(kind, load, rpm);
     if (args.flag(QStringLiteral("--json")))
         cliJson(QJsonDocument(QJsonObject{{QStringLiteral("value"), v}}));
@@ -165,9 +179,11 @@ int cmdSettings(const QStringList& a)
     }
     for (const auto& item : romSettingItems()) {
         const QJsonValue v = settingJson(item, rom);
-        QString text = v.isBool() ? (v.toBool() ? QStringLiteral("on") : QStringLiteral("off"))
-                     : v.isString() ? v.toString() : cliFormatNumber(v.toDouble());
-        cliOut(QStringLiteral("%1 %2%3").arg(item.name.leftJustified(24), text, item.set ? QString() : QStringLiteral("  (read only)")));
+        QString text = v.isBool()     ? (v.toBool() ? QStringLiteral("on") : QStringLiteral("off"))
+                       : v.isString() ? v.toString()
+                                      : cliFormatNumber(v.toDouble());
+        cliOut(QStringLiteral("%1 %2%3").arg(item.name.leftJustified(24), text,
+                                             item.set ? QString() : QStringLiteral("  (read only)")));
     }
     return ExitOk;
 }
@@ -188,14 +204,17 @@ int cmdChecksum(const QStringList& a)
     if (args.flag(QStringLiteral("--json")))
         cliJson(QJsonDocument(QJsonObject{{QStringLiteral("checksum"), rom.checksum()}, {QStringLiteral("ok"), ok}}));
     else
-        cliOut(QStringLiteral("checksum 0x%1 %2").arg(rom.checksum(), 2, 16, QLatin1Char('0')).arg(ok ? QStringLiteral("ok") : QStringLiteral("BAD")));
+        cliOut(QStringLiteral("checksum 0x%1 %2")
+                   .arg(rom.checksum(), 2, 16, QLatin1Char('0'))
+                   .arg(ok ? QStringLiteral("ok") : QStringLiteral("BAD")));
     return ExitOk;
 }
 
 int cmdGenerate(const QStringList& a)
 {
-    CliArgs args(a, {}, {QStringLiteral("--family"), QStringLiteral("-o"), QStringLiteral("--rows"), QStringLiteral("--cols"),
-                         QStringLiteral("--notes"), QStringLiteral("--seed")});
+    CliArgs args(a, {},
+                 {QStringLiteral("--family"), QStringLiteral("-o"), QStringLiteral("--rows"), QStringLiteral("--cols"),
+                  QStringLiteral("--notes"), QStringLiteral("--seed")});
     TRomGenOptions o;
     o.family = args.value(QStringLiteral("--family"), QStringLiteral("p28"));
     o.rows = cliInt(args.value(QStringLiteral("--rows"), QStringLiteral("20")), QStringLiteral("rows"));
@@ -214,6 +233,7 @@ const CliCommand regTable("table", "table FILE --table lcf|hcf|lci|hci [--json]"
 const CliCommand regInterp("interp", "interp FILE --table T --load MBAR --rpm RPM [--json]", cmdInterp);
 const CliCommand regSettings("settings", "settings FILE [--json]", cmdSettings);
 const CliCommand regChecksum("checksum", "checksum FILE [--json] [--fix -o OUT]", cmdChecksum);
-const CliCommand regGenerate("generate", "generate --family F [--rows R --cols C] [--seed N] [--notes TEXT] -o OUT", cmdGenerate);
+const CliCommand regGenerate("generate", "generate --family F [--rows R --cols C] [--seed N] [--notes TEXT] -o OUT",
+                             cmdGenerate);
 
 } // namespace

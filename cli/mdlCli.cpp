@@ -80,20 +80,11 @@ QString CliArgs::positionalAt(int i, const QString& what) const
     return m_positional.at(i);
 }
 
-void cliOut(const QString& text)
-{
-    QTextStream(stdout) << text << '\n';
-}
+void cliOut(const QString& text) { QTextStream(stdout) << text << '\n'; }
 
-void cliErr(const QString& text)
-{
-    QTextStream(stderr) << text << '\n';
-}
+void cliErr(const QString& text) { QTextStream(stderr) << text << '\n'; }
 
-void cliJson(const QJsonDocument& doc)
-{
-    QTextStream(stdout) << doc.toJson(QJsonDocument::Indented);
-}
+void cliJson(const QJsonDocument& doc) { QTextStream(stdout) << doc.toJson(QJsonDocument::Indented); }
 
 double cliNumber(const QString& text, const QString& what)
 {

@@ -42,8 +42,8 @@ struct CliCommand {
     CliCommand(const char* name, const char* usage, CliHandler handler);
 };
 
-void cliOut(const QString& text);                 // standard output, with a newline
-void cliErr(const QString& text);                 // standard error, with a newline
-void cliJson(const QJsonDocument& doc);           // indented JSON on standard output
+void cliOut(const QString& text);                           // standard output, with a newline
+void cliErr(const QString& text);                           // standard error, with a newline
+void cliJson(const QJsonDocument& doc);                     // indented JSON on standard output
 double cliNumber(const QString& text, const QString& what); // refused (exit 2) unless finite
 int cliInt(const QString& text, const QString& what);       // refused (exit 2) unless an integer

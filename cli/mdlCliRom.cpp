@@ -32,10 +32,12 @@ void cliOpenRom(TRom& rom, const QString& path)
     // on load, as the editor does; without the data file nothing is written.
     const TCodeUpgradeResult upgrade = runCodeUpgradeOnLoad(rom, nullptr);
     if (upgrade.status == TCodeUpgradeStatus::Refused)
-        cliErr(QStringLiteral("Warning: the ECU code of this image could not be upgraded (%1); the image was left unchanged.")
+        cliErr(QStringLiteral(
+                   "Warning: the ECU code of this image could not be upgraded (%1); the image was left unchanged.")
                    .arg(upgrade.reason));
     else if (upgrade.status == TCodeUpgradeStatus::Upgraded)
-        cliErr(QStringLiteral("Upgraded the ECU code through revision(s) %1.").arg(upgrade.steps.join(QStringLiteral(", "))));
+        cliErr(QStringLiteral("Upgraded the ECU code through revision(s) %1.")
+                   .arg(upgrade.steps.join(QStringLiteral(", "))));
 }
 
 int cliTableKind(const QString& name)

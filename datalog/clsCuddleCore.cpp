@@ -11,10 +11,7 @@
 #include <cstring>
 #include <sys/mman.h>
 
-QString defaultRecoveryFilePath()
-{
-    return settingsFilePath(QStringLiteral("~temp.dlf"));
-}
+QString defaultRecoveryFilePath() { return settingsFilePath(QStringLiteral("~temp.dlf")); }
 
 TCuddleCore::TCuddleCore(IClock& clock) : m_clock(clock)
 {

@@ -19,7 +19,8 @@ TTunerSettings tunerSettingsFrom(const TSettings& settings, const QString& portN
     TTunerSettings t;
     const TComSettings& com = settings.tunerCom;
     t.protocolIndex = com.protocolIndex;
-    t.port = TSerialSettings::fromIndices(portName, com.baudRate, com.dataBitsIndex, com.parityIndex, com.stopBitsIndex);
+    t.port =
+        TSerialSettings::fromIndices(portName, com.baudRate, com.dataBitsIndex, com.parityIndex, com.stopBitsIndex);
     t.timeout = settings.tunerConnection.timeout;
     t.maxTries = settings.tunerConnection.maxTries;
     return t;
@@ -79,14 +80,11 @@ QString TTunerForm::failureTitle(int reason)
 
 bool TTunerForm::wantsShared() const
 {
-    return m_emulator && m_emulator->port()
-           && datalogSharesEmulatorPort(m_emulator->hardwareCode(), m_settings.protocolIndex);
+    return m_emulator && m_emulator->port() &&
+           datalogSharesEmulatorPort(m_emulator->hardwareCode(), m_settings.protocolIndex);
 }
 
-bool TTunerForm::usesSharedPort() const
-{
-    return m_shared;
-}
+bool TTunerForm::usesSharedPort() const { return m_shared; }
 
 void TTunerForm::setState(int s)
 {
@@ -173,9 +171,7 @@ void TTunerForm::supervisorTick()
         sendRequest();
         break;
     case StateTestAccepted:
-    case StateClosed:
-        close();
-        break;
+    case StateClosed: close(); break;
     case StateFailed: {
         for (int i = 0; i < 3 && m_active; ++i)
             close();
@@ -184,8 +180,7 @@ void TTunerForm::supervisorTick()
             message(failureText(m_reason), failureTitle(m_reason), true);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     startSupervisor();
     finishTestIfDone();
@@ -207,8 +202,8 @@ QByteArray TTunerForm::currentRequest() const
 void TTunerForm::sendRequest()
 {
     m_request->stop();
-    if (!m_active || m_state == StateTestAccepted || m_state == StatePaused || m_state == StateFailed
-        || m_state == StateClosed)
+    if (!m_active || m_state == StateTestAccepted || m_state == StatePaused || m_state == StateFailed ||
+        m_state == StateClosed)
         return;
     // Between an accepted handshake and the supervisor's next tick there is
     // nothing to ask; waiting for our own timer must not use up tries.
@@ -257,10 +252,8 @@ void TTunerForm::receive(const QByteArray& bytes)
         failNow(ReasonBadResponse);
         return;
     case StateHandshakeSent:
-    case StateStreaming:
-        break;
-    default:
-        return; // paused, accepted, closed or failed: dropped
+    case StateStreaming: break;
+    default: return; // paused, accepted, closed or failed: dropped
     }
     m_buffer += bytes;
     if (m_buffer.size() > ecu::MaxReceiveBuffer) {
@@ -295,8 +288,7 @@ void TTunerForm::decodeHandshake()
         ++m_tries;
         m_reason = ReasonBadResponse;
         break;
-    case ecu::THandshake::Ignored:
-        break;
+    case ecu::THandshake::Ignored: break;
     }
     if (m_active)
         m_request->start(m_settings.effectiveRequestInterval());

@@ -22,9 +22,9 @@ class IMessageService;
 // Settings"); the settings store fills it.
 struct TTunerSettings {
     int protocolIndex = 0;
-    TSerialSettings port;  // name, baud rate, data bits, parity, stop bits
-    int timeout = 250;     // supervisor interval, ms
-    int maxTries = 3;      // 0 or less: never time out
+    TSerialSettings port;    // name, baud rate, data bits, parity, stop bits
+    int timeout = 250;       // supervisor interval, ms
+    int maxTries = 3;        // 0 or less: never time out
     int requestInterval = 0; // request timer, ms; 0 picks one from the baud rate
 
     // Long enough for the longest reply (44 bytes) and its request at the

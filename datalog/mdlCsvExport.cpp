@@ -40,10 +40,7 @@ void appendInt(QByteArray& out, int v)
     }
 }
 
-double toFahrenheit(double c)
-{
-    return c * 1.8 + 32.0;
-}
+double toFahrenheit(double c) { return c * 1.8 + 32.0; }
 
 } // namespace
 
@@ -66,7 +63,8 @@ QByteArray csvHeader(const TCsvOptions& o)
     h += o.mph ? "\"Vehicle Speed (Mph)\"," : "\"Vehicle Speed (Kph)\",";
     h += "Gear,\"Manifold Pressure (mbar)\",";
     h += o.psi ? "\"Boost (psi)\"," : "\"Boost (kg/cm^2)\",";
-    h += "\"Throttle Position (%)\",\"Injector Duration (ms)\",\"Duty Cycle (%)\",\"Ignition Advance\",\"Knock Retard\",";
+    h += "\"Throttle Position (%)\",\"Injector Duration (ms)\",\"Duty Cycle (%)\",\"Ignition Advance\",\"Knock "
+         "Retard\",";
     h += o.fahrenheit ? "\"Air Temperature (F)\",\"Coolant Temperature (F)\","
                       : "\"Air Temperature (C)\",\"Coolant Temperature (C)\",";
     h += "\"O2 Voltage\",Lambda,\"Air Fuel Ratio\",VTEC,CEL\r\n";
@@ -108,8 +106,8 @@ TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
         m_temp[i] = fmt("\"%.2f\",", o.fahrenheit ? toFahrenheit(c) : c);
 
         const double lambda = o.lambda[i];
-        m_o2[i] = fmt("\"%.2f\",", datalog::o2Volts(s)) + fmt("\"%.2f\",", lambda)
-                  + fmt("\"%.2f\",", lambda * static_cast<double>(o.stoich));
+        m_o2[i] = fmt("\"%.2f\",", datalog::o2Volts(s)) + fmt("\"%.2f\",", lambda) +
+                  fmt("\"%.2f\",", lambda * static_cast<double>(o.stoich));
     }
 }
 

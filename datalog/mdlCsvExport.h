@@ -14,14 +14,14 @@
 class QIODevice;
 
 struct TCsvOptions {
-    bool mph = true;         // speed in mph instead of km/h
-    bool psi = true;         // boost in psi instead of kg/cm^2
-    bool fahrenheit = true;  // temperatures in °F instead of °C
-    int atmospheric = 1013;  // mbar, the zero of boost
-    float stoich = 14.7f;    // AFR of lambda 1
-    TSampleContext ctx;      // MAP sensor, gears, knock switch, ignition offset of the ROM
-    TLambdaLookup lambda{};  // O2 byte to lambda
-    quint32 startTime = 0;   // tick of the recording start; durations count from it
+    bool mph = true;        // speed in mph instead of km/h
+    bool psi = true;        // boost in psi instead of kg/cm^2
+    bool fahrenheit = true; // temperatures in °F instead of °C
+    int atmospheric = 1013; // mbar, the zero of boost
+    float stoich = 14.7f;   // AFR of lambda 1
+    TSampleContext ctx;     // MAP sensor, gears, knock switch, ignition offset of the ROM
+    TLambdaLookup lambda{}; // O2 byte to lambda
+    quint32 startTime = 0;  // tick of the recording start; durations count from it
 };
 
 // "hh:mm:ss.mmm" of a duration in milliseconds; minutes and seconds wrap at

@@ -5,19 +5,16 @@
 
 namespace {
 
-double toFahrenheit(double c)
-{
-    return c * 1.8 + 32.0;
-}
+double toFahrenheit(double c) { return c * 1.8 + 32.0; }
 
 } // namespace
 
 bool TDataGraphUnits::sameAs(const TDataGraphUnits& o) const
 {
-    return mph == o.mph && psi == o.psi && fahrenheit == o.fahrenheit && afr == o.afr && atmospheric == o.atmospheric
-           && stoich == o.stoich && lambda == o.lambda && ctx.mapLookup == o.ctx.mapLookup
-           && ctx.hasGearTable == o.ctx.hasGearTable && ctx.gearThresholds == o.ctx.gearThresholds
-           && ctx.knockSensor == o.ctx.knockSensor && ctx.ignitionOffset == o.ctx.ignitionOffset;
+    return mph == o.mph && psi == o.psi && fahrenheit == o.fahrenheit && afr == o.afr && atmospheric == o.atmospheric &&
+           stoich == o.stoich && lambda == o.lambda && ctx.mapLookup == o.ctx.mapLookup &&
+           ctx.hasGearTable == o.ctx.hasGearTable && ctx.gearThresholds == o.ctx.gearThresholds &&
+           ctx.knockSensor == o.ctx.knockSensor && ctx.ignitionOffset == o.ctx.ignitionOffset;
 }
 
 TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TDataGraphUnits& u)
@@ -43,8 +40,9 @@ TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TDataGraphUnits& u
         return {channel == dgIAT ? QStringLiteral("IAT") : QStringLiteral("ECT"), lo, hi};
     }
     case dgO2V: return {QStringLiteral("O2V"), 0, 5};
-    case dgAFR: return u.afr ? TDataGraphChannelInfo{QStringLiteral("AFR"), 9, 20}
-                             : TDataGraphChannelInfo{QStringLiteral("LMBD"), 0.5, 1.5};
+    case dgAFR:
+        return u.afr ? TDataGraphChannelInfo{QStringLiteral("AFR"), 9, 20}
+                     : TDataGraphChannelInfo{QStringLiteral("LMBD"), 0.5, 1.5};
     case dgBATT: return {QStringLiteral("BATT"), 6, 20};
     default: return {QString(), 0, 1};
     }
@@ -106,8 +104,8 @@ const std::vector<float>& TDataGraphSeries::values(int channel) const
 void TDataGraphSeries::update(const QByteArray& records, const TDataGraphUnits& units, int channelBits)
 {
     const qsizetype n = records.size() / DatalogSample::Size;
-    const bool sameStart = n > 0 && !m_firstRecord.isEmpty()
-                           && std::equal(m_firstRecord.begin(), m_firstRecord.end(), records.constBegin());
+    const bool sameStart = n > 0 && !m_firstRecord.isEmpty() &&
+                           std::equal(m_firstRecord.begin(), m_firstRecord.end(), records.constBegin());
     if (!units.sameAs(m_units) || channelBits != m_bits || n < count() || !sameStart) {
         clear();
         m_units = units;

@@ -16,20 +16,20 @@ struct DatalogSample {
 
     // Channel offsets.
     enum : int {
-        CrankPeriod = 0,  // u16
+        CrankPeriod = 0, // u16
         LowCamRow = 2,
         HighCamRow = 3,
         LoadColumn = 4,
-        Injector = 5,     // u16
+        Injector = 5, // u16
         Ignition = 7,
         Knock = 8,
         Reserved = 9,
         O2 = 10,
-        FuelTrim = 11,    // u16
+        FuelTrim = 11, // u16
         Status15 = 15,
         Status16 = 16,
         Status17 = 17,
-        Flags = 18,       // bit 0: VTEC engaged
+        Flags = 18, // bit 0: VTEC engaged
         Speed = 19,
         Battery = 20,
         Byte21 = 21,
@@ -39,8 +39,8 @@ struct DatalogSample {
         AirTemp = 25,
         Atmospheric = 26,
         Coolant = 29,
-        Errors = 32,      // u32; 0xFFFFFFFF marks a marker record
-        TimeStamp = 36,   // u32
+        Errors = 32,    // u32; 0xFFFFFFFF marks a marker record
+        TimeStamp = 36, // u32
     };
     static constexpr quint32 MarkerWord = 0xFFFFFFFFu;
 
@@ -74,10 +74,7 @@ struct DatalogSample {
     [[nodiscard]] bool isMarker() const { return errorWord() == MarkerWord; }
     [[nodiscard]] bool vtec() const { return (u8(Flags) & 1) != 0; }
 
-    [[nodiscard]] QByteArray toBytes() const
-    {
-        return QByteArray(reinterpret_cast<const char*>(bytes.data()), Size);
-    }
+    [[nodiscard]] QByteArray toBytes() const { return QByteArray(reinterpret_cast<const char*>(bytes.data()), Size); }
     static DatalogSample fromBytes(const char* p)
     {
         DatalogSample s;

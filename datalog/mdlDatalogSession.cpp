@@ -14,8 +14,8 @@ constexpr qint64 ReplaySlice = 20000;
 
 TDatalogSession::TDatalogSession(TTunerForm& tuner, TCuddleCore& store, IClock& clock, ITimerFactory& timers,
                                  IMessageService* messages, IFileDialogService* fileDialogs, QObject* parent)
-    : QObject(parent), m_tuner(tuner), m_store(store), m_clock(clock), m_messages(messages),
-      m_fileDialogs(fileDialogs), m_refreshTimer(timers.createTimer()), m_replayTimer(timers.createTimer())
+    : QObject(parent), m_tuner(tuner), m_store(store), m_clock(clock), m_messages(messages), m_fileDialogs(fileDialogs),
+      m_refreshTimer(timers.createTimer()), m_replayTimer(timers.createTimer())
 {
     m_refreshTimer->onTimeout = [this] { Q_EMIT refreshRequested(); };
     m_replayTimer->onTimeout = [this] { replaySlice(); };
@@ -60,11 +60,12 @@ bool TDatalogSession::unsavedRecordingCheck()
 {
     if (!m_store.unsaved())
         return true;
-    const int answer = m_messages ? m_messages->showMessage(
-                                        QStringLiteral("You currently have an unsaved recording\r\n\r\nDo want to save it first?"),
-                                        QStringLiteral("Unsaved Data"), TMsgKind::Confirmation,
-                                        TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel)
-                                  : mrCancel;
+    const int answer =
+        m_messages ? m_messages->showMessage(
+                         QStringLiteral("You currently have an unsaved recording\r\n\r\nDo want to save it first?"),
+                         QStringLiteral("Unsaved Data"), TMsgKind::Confirmation,
+                         TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel)
+                   : mrCancel;
     if (answer == mrNo)
         return true;
     if (answer != mrYes || !m_fileDialogs)

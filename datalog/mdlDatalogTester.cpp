@@ -2,13 +2,11 @@
 
 #include "settings/mdlPortLists.h"
 
-
 TDatalogConnectionTester::TDatalogConnectionTester(IClock& clock, ITimerFactory& timers,
                                                    std::function<std::unique_ptr<ISerialPort>()> makePort,
                                                    const TPortList* ports)
     : m_clock(clock), m_timers(timers), m_makePort(std::move(makePort)), m_ports(ports)
-{
-}
+{}
 
 TDatalogConnectionTester::~TDatalogConnectionTester()
 {

@@ -18,8 +18,8 @@ class TPortList;
 class TDatalogConnectionTester : public IConnectionTester {
 public:
     // `makePort` creates the test's port (a TQtSerialPort in the program).
-    TDatalogConnectionTester(IClock& clock, ITimerFactory& timers, std::function<std::unique_ptr<ISerialPort>()> makePort,
-                             const TPortList* ports);
+    TDatalogConnectionTester(IClock& clock, ITimerFactory& timers,
+                             std::function<std::unique_ptr<ISerialPort>()> makePort, const TPortList* ports);
     ~TDatalogConnectionTester() override;
 
     // Called before a datalog test starts: closes the program's connection.

@@ -17,7 +17,7 @@ namespace datalog {
 // [x0, x1] on `pixels` columns: every point inside when there are few, else
 // up to four per column; plus the nearest point on either side of the range
 // so the line runs to the edges. An empty range or no pixels give nothing.
-[[nodiscard]] QList<QPointF> decimateMinMax(std::span<const double> x, std::span<const float> y, double x0,
-                                            double x1, int pixels);
+[[nodiscard]] QList<QPointF> decimateMinMax(std::span<const double> x, std::span<const float> y, double x0, double x1,
+                                            int pixels);
 
 } // namespace datalog

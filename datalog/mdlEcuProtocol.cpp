@@ -6,15 +6,12 @@ namespace ecu {
 
 namespace {
 const std::array<TP0Slot, 31> P0Slots = {{
-    {0xAB, -1}, // 0: re-synchronisation
-    {0x10, 0},  {0x08, 1},  {0x12, 2},  {0x08, 3},  {0x14, 22}, {0x15, 24},
-    {0x00, -1}, // 7 unused
-    {0x16, 4},  {0x1A, 8},
-    {0x00, -1}, // 10 unused
-    {0x17, 5},  {0x08, 6},  {0x19, 7},  {0x1B, 25}, {0x1D, 29}, {0x1C, 19}, {0x1F, 20},
-    {0x00, -1}, // 18 unused
-    {0x1E, 26}, {0x21, 17}, {0x22, 18}, {0x23, 15}, {0x24, 16},
-    {0x25, 32}, {0x26, 33}, {0x27, 34}, {0x28, 35}, {0x20, 10}, {0x29, 11}, {0x08, 12},
+    {0xAB, -1},                                                                         // 0: re-synchronisation
+    {0x10, 0},  {0x08, 1},  {0x12, 2},  {0x08, 3},  {0x14, 22}, {0x15, 24}, {0x00, -1}, // 7 unused
+    {0x16, 4},  {0x1A, 8},  {0x00, -1},                                                 // 10 unused
+    {0x17, 5},  {0x08, 6},  {0x19, 7},  {0x1B, 25}, {0x1D, 29}, {0x1C, 19}, {0x1F, 20}, {0x00, -1}, // 18 unused
+    {0x1E, 26}, {0x21, 17}, {0x22, 18}, {0x23, 15}, {0x24, 16}, {0x25, 32}, {0x26, 33}, {0x27, 34},
+    {0x28, 35}, {0x20, 10}, {0x29, 11}, {0x08, 12},
 }};
 
 // Positions 1..13; 0 and 14 rotate through the slow slots.
@@ -25,10 +22,7 @@ const std::array<int, 7> P0SlowB = {14, 21, 23, 17, 9, 25, 27};
 const QByteArray P2Handshake = QByteArray::fromHex("4452001700000201014600281f");
 } // namespace
 
-bool isSupported(int protocol)
-{
-    return protocol >= 0 && protocol <= 2;
-}
+bool isSupported(int protocol) { return protocol >= 0 && protocol <= 2; }
 
 QByteArray handshakeRequest(int protocol)
 {
@@ -120,10 +114,7 @@ bool TP0Decoder::consume(quint8 reply, DatalogSample& sample, TSlot0& slot0)
 // ------------------------------------------------------------ framed protocols
 
 namespace {
-QByteArray header(int protocol)
-{
-    return protocol == 2 ? QByteArray("OF&") : QByteArray("F&");
-}
+QByteArray header(int protocol) { return protocol == 2 ? QByteArray("OF&") : QByteArray("F&"); }
 } // namespace
 
 quint8 frameChecksum(const std::array<quint8, FramePayload>& payload)
@@ -134,8 +125,7 @@ quint8 frameChecksum(const std::array<quint8, FramePayload>& payload)
     return static_cast<quint8>(sum);
 }
 
-TFrameStep frameStep(int protocol, QByteArray& buffer, std::array<quint8, FramePayload>& payload,
-                     TFrameStats& stats)
+TFrameStep frameStep(int protocol, QByteArray& buffer, std::array<quint8, FramePayload>& payload, TFrameStats& stats)
 {
     const QByteArray hdr = header(protocol);
     const int frameLen = protocol == 2 ? Protocol2FrameLength : Protocol1FrameLength;
@@ -179,9 +169,9 @@ void mapPayload(int protocol, const std::array<quint8, FramePayload>& payload, D
         for (int i = 0; i < count; ++i)
             s.setU8(to + i, payload[static_cast<size_t>(from + i)]);
     };
-    put(0, 0, 9);    // 0..8   -> 0..8
-    put(9, 10, 11);  // 9..19  -> 10..20
-    put(20, 22, 7);  // 20..26 -> 22..28
+    put(0, 0, 9);   // 0..8   -> 0..8
+    put(9, 10, 11); // 9..19  -> 10..20
+    put(20, 22, 7); // 20..26 -> 22..28
     if (protocol == 2) {
         s.setU8(21, payload[26]);
         put(31, 29, 7); // 31..37 -> 29..35

@@ -56,7 +56,11 @@ public:
 
     // Back to position 0 with the re-synchronisation slot 0 next.
     void resync();
-    void reset() { resync(); m_cycle = 0; }
+    void reset()
+    {
+        resync();
+        m_cycle = 0;
+    }
     [[nodiscard]] quint8 request() const { return p0Slot(m_slot).request; }
     [[nodiscard]] int position() const { return m_position; }
     [[nodiscard]] int cycle() const { return m_cycle; }
@@ -89,8 +93,7 @@ struct TFrameStats {
 // One decoding step over the receive buffer. A frame is examined only when
 // it is complete counted from its own header; everything before the header
 // is noise and is dropped with it.
-TFrameStep frameStep(int protocol, QByteArray& buffer, std::array<quint8, FramePayload>& payload,
-                     TFrameStats& stats);
+TFrameStep frameStep(int protocol, QByteArray& buffer, std::array<quint8, FramePayload>& payload, TFrameStats& stats);
 
 // Copies a payload into the sample bytes that protocol fills.
 void mapPayload(int protocol, const std::array<quint8, FramePayload>& payload, DatalogSample& sample);

@@ -17,28 +17,18 @@ struct TKey {
 // full-throttle pull in third through the VTEC point, a lift-off with fuel
 // cut, cruise, a pull in second to the limiter, deceleration to a stop, idle.
 const std::array<TKey, 23> Loop = {{
-    {0.0, 800, 0, 0},      {8.0, 800, 0, 0},      {8.5, 1500, 2, 25},    {11.0, 3500, 26, 35},
-    {11.5, 2100, 26, 10},  {14.0, 3300, 41, 25},  {14.5, 2300, 41, 10},  {16.0, 2700, 49, 15},
-    {22.0, 2700, 49, 15},  {22.2, 2750, 49, 100}, {27.0, 8000, 144, 100}, {27.3, 7800, 143, 0},
-    {31.0, 3300, 60, 0},   {31.5, 2500, 60, 15},  {37.0, 2500, 60, 15},  {39.0, 1800, 32, 0},
-    {39.5, 2600, 32, 20},  {40.0, 2600, 32, 100}, {43.5, 8200, 102, 100}, {43.7, 8000, 101, 0},
-    {49.0, 1500, 20, 0},   {51.0, 800, 0, 0},     {60.0, 800, 0, 0},
+    {0.0, 800, 0, 0},       {8.0, 800, 0, 0},     {8.5, 1500, 2, 25},    {11.0, 3500, 26, 35},   {11.5, 2100, 26, 10},
+    {14.0, 3300, 41, 25},   {14.5, 2300, 41, 10}, {16.0, 2700, 49, 15},  {22.0, 2700, 49, 15},   {22.2, 2750, 49, 100},
+    {27.0, 8000, 144, 100}, {27.3, 7800, 143, 0}, {31.0, 3300, 60, 0},   {31.5, 2500, 60, 15},   {37.0, 2500, 60, 15},
+    {39.0, 1800, 32, 0},    {39.5, 2600, 32, 20}, {40.0, 2600, 32, 100}, {43.5, 8200, 102, 100}, {43.7, 8000, 101, 0},
+    {49.0, 1500, 20, 0},    {51.0, 800, 0, 0},    {60.0, 800, 0, 0},
 }};
 
-double clampd(double v, double lo, double hi)
-{
-    return std::min(hi, std::max(lo, v));
-}
+double clampd(double v, double lo, double hi) { return std::min(hi, std::max(lo, v)); }
 
-quint8 byteOf(double v)
-{
-    return static_cast<quint8>(clampd(std::lround(v), 0, 255));
-}
+quint8 byteOf(double v) { return static_cast<quint8>(clampd(std::lround(v), 0, 255)); }
 
-quint16 wordOf(double v)
-{
-    return static_cast<quint16>(clampd(std::lround(v), 0, 65535));
-}
+quint16 wordOf(double v) { return static_cast<quint16>(clampd(std::lround(v), 0, 65535)); }
 
 constexpr double Pi = 3.14159265358979323846;
 
@@ -121,10 +111,7 @@ DatalogSample TEngineModel::encode(const TEngineState& st, quint64 ms)
     return s;
 }
 
-DatalogSample TEngineModel::sampleAt(quint64 ms) const
-{
-    return encode(stateAt(ms), ms);
-}
+DatalogSample TEngineModel::sampleAt(quint64 ms) const { return encode(stateAt(ms), ms); }
 
 // ------------------------------------------------------------ responder
 
@@ -166,11 +153,11 @@ bool carries(int protocol, int offset)
         return true;
     switch (protocol) {
     case 0:
-        return (offset >= 0 && offset <= 8) || (offset >= 10 && offset <= 12) || (offset >= 15 && offset <= 20)
-               || offset == 22 || (offset >= 24 && offset <= 26) || offset == 29 || offset >= 32;
+        return (offset >= 0 && offset <= 8) || (offset >= 10 && offset <= 12) || (offset >= 15 && offset <= 20) ||
+               offset == 22 || (offset >= 24 && offset <= 26) || offset == 29 || offset >= 32;
     case 1:
-        return (offset >= 0 && offset <= 8) || (offset >= 10 && offset <= 20) || (offset >= 22 && offset <= 29)
-               || offset >= 32;
+        return (offset >= 0 && offset <= 8) || (offset >= 10 && offset <= 20) || (offset >= 22 && offset <= 29) ||
+               offset >= 32;
     case 2: return offset != 9;
     default: return false;
     }
@@ -246,8 +233,7 @@ QByteArray TEcuResponder::frame(int protocol, const DatalogSample& s, bool corru
 
 TEcuResponder::TEcuResponder(int protocol, const TEngineModel& engine, TEcuFaults faults)
     : m_protocol(protocol), m_engine(engine), m_faults(faults), m_rng(faults.seed ? faults.seed : 1)
-{
-}
+{}
 
 quint8 TEcuResponder::noiseByte()
 {
@@ -290,7 +276,8 @@ QByteArray TEcuResponder::answerFrame(quint64 ms)
             out += static_cast<char>(noiseByte());
         ++m_stats.noiseBursts;
     }
-    const bool corrupt = m_faults.badChecksumEvery > 0 && m_frames % static_cast<quint64>(m_faults.badChecksumEvery) == 0;
+    const bool corrupt =
+        m_faults.badChecksumEvery > 0 && m_frames % static_cast<quint64>(m_faults.badChecksumEvery) == 0;
     const DatalogSample s = m_engine.sampleAt(ms);
     out += frame(m_protocol, s, corrupt);
     if (corrupt) {
@@ -350,8 +337,7 @@ QByteArray TEcuResponder::answerRequest(quint8 request, quint64 ms)
             return answerFrame(ms);
         }
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 

@@ -45,7 +45,7 @@ public:
 };
 
 struct TEcuFaults {
-    int noiseEvery = 0;       // every Nth frame is preceded by line noise
+    int noiseEvery = 0; // every Nth frame is preceded by line noise
     int noiseBytes = 7;
     int badChecksumEvery = 0; // every Nth frame carries a wrong checksum
     int dropEvery = 0;        // every Nth request after the handshake goes unanswered
@@ -54,10 +54,10 @@ struct TEcuFaults {
 };
 
 struct TEcuStats {
-    quint64 requests = 0;        // requests received (a protocol 2 handshake counts once)
-    quint64 unanswered = 0;      // requests received during silence
-    quint64 dropped = 0;         // requests deliberately left unanswered
-    quint64 samples = 0;         // valid samples sent
+    quint64 requests = 0;   // requests received (a protocol 2 handshake counts once)
+    quint64 unanswered = 0; // requests received during silence
+    quint64 dropped = 0;    // requests deliberately left unanswered
+    quint64 samples = 0;    // valid samples sent
     quint64 corruptFrames = 0;
     quint64 noiseBursts = 0;
     quint64 replyBytes = 0;

@@ -26,4 +26,4 @@ using TLambdaLookup = std::array<float, 256>;
 // index that names no conversion at all falls back to the settings curve
 // rather than to a table of zeros.
 [[nodiscard]] TLambdaLookup lambdaLookupFromSettings(const TSettings& settings, int widebandSections,
-                                                    int scriptConversions = 0, bool* scriptSelected = nullptr);
+                                                     int scriptConversions = 0, bool* scriptSelected = nullptr);

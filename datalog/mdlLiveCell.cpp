@@ -44,9 +44,8 @@ TLiveCell findSampleCell(const DatalogSample& s, const TRom* rom, quint8 trackMo
 
     if (cell.Col >= 0 && cell.Col + 1 < columns) {
         const int c = cell.Col;
-        const std::optional<int> tpsLoad = rom->hasFlag(ffITB)
-                                               ? tryValue([&] { return rom->throttleLoad(high, c); })
-                                               : std::nullopt;
+        const std::optional<int> tpsLoad =
+            rom->hasFlag(ffITB) ? tryValue([&] { return rom->throttleLoad(high, c); }) : std::nullopt;
         if (tpsLoad && *tpsLoad != 0) {
             const auto next = tryValue([&] { return rom->throttleLoad(high, c + 1); });
             const int tps = static_cast<int>(roundEven(datalog::throttlePercent(s)));

@@ -4,35 +4,40 @@
 
 namespace {
 
-QString f(const char* format, double v)
-{
-    return QString::asprintf(format, v);
-}
+QString f(const char* format, double v) { return QString::asprintf(format, v); }
 
-QString d(int v)
-{
-    return QString::number(v);
-}
+QString d(int v) { return QString::number(v); }
 
-double toFahrenheit(double c)
-{
-    return c * 1.8 + 32.0;
-}
+double toFahrenheit(double c) { return c * 1.8 + 32.0; }
 
 } // namespace
 
-QString liveViewHeader(int column)
-{
-    return column == 0 ? QStringLiteral("Data Type") : QStringLiteral("Value");
-}
+QString liveViewHeader(int column) { return column == 0 ? QStringLiteral("Data Type") : QStringLiteral("Value"); }
 
 QString liveViewLabel(int item, const TLiveViewOptions& o)
 {
     static const char* const labels[lvItemCount] = {
-        "Engine Speed", "Vehicle Speed", "Gear", "Duty Cycle", "Injector Duration", "Ignition Advance",
-        "Throttle Position", "TPS Voltage", "Engine Load", "Boost Pressure", "Atmospheric Pressure",
-        "Air Temperature", "Coolant Temperature", "Knock Retard", "S. Fuel Trim", "Lambda", "O2 Voltage",
-        "Battery Voltage", "VTEC", "CEL", "Playback Duration",
+        "Engine Speed",
+        "Vehicle Speed",
+        "Gear",
+        "Duty Cycle",
+        "Injector Duration",
+        "Ignition Advance",
+        "Throttle Position",
+        "TPS Voltage",
+        "Engine Load",
+        "Boost Pressure",
+        "Atmospheric Pressure",
+        "Air Temperature",
+        "Coolant Temperature",
+        "Knock Retard",
+        "S. Fuel Trim",
+        "Lambda",
+        "O2 Voltage",
+        "Battery Voltage",
+        "VTEC",
+        "CEL",
+        "Playback Duration",
     };
     if (item == lvLambda && o.afr)
         return QStringLiteral("Air Fuel Ratio");
@@ -41,10 +46,7 @@ QString liveViewLabel(int item, const TLiveViewOptions& o)
     return QString::fromLatin1(labels[item]);
 }
 
-QString playbackDurationText(quint32 ms)
-{
-    return QString::fromLatin1(durationText(ms));
-}
+QString playbackDurationText(quint32 ms) { return QString::fromLatin1(durationText(ms)); }
 
 QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOptions& o)
 {
@@ -80,7 +82,8 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
     set(lvGear, d(g), d(g));
     red(lvGear, g > 7 || !t.acceptsGear(g));
     set(lvInjector, f("%.2f ms", injectorMs(s)), f("%.2f", injectorMs(s)));
-    set(lvIgnition, QString::asprintf("%.2f\u00B0", ignition(s, o.ctx)), QString::asprintf("%.2f\u00B0", ignition(s, o.ctx)));
+    set(lvIgnition, QString::asprintf("%.2f\u00B0", ignition(s, o.ctx)),
+        QString::asprintf("%.2f\u00B0", ignition(s, o.ctx)));
     set(lvThrottle, f("%.0f%%", throttlePercent(s)), f("%.0f", throttlePercent(s)));
     set(lvTpsVoltage, f("%.2f V", tpsVolts(s)), f("%.2f", tpsVolts(s)));
     const int map = mapMbar(s, o.ctx);
@@ -131,8 +134,8 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
         set(lvCel, QStringLiteral("OFF"), QStringLiteral("OFF"));
         rows[lvCel].font = liveview::Green;
     }
-    const QString duration = o.connectionActive ? QStringLiteral("Recording...")
-                                                : playbackDurationText(s.timeStamp() - o.startTime);
+    const QString duration =
+        o.connectionActive ? QStringLiteral("Recording...") : playbackDurationText(s.timeStamp() - o.startTime);
     set(lvDuration, duration, duration);
     return rows;
 }

@@ -15,9 +15,28 @@
 #include <optional>
 
 enum TLiveViewItem : int {
-    lvEngineSpeed = 0, lvVehicleSpeed, lvGear, lvDutyCycle, lvInjector, lvIgnition, lvThrottle, lvTpsVoltage,
-    lvEngineLoad, lvBoost, lvAtmospheric, lvAirTemp, lvCoolantTemp, lvKnock, lvFuelTrim, lvLambda, lvO2Voltage,
-    lvBattery, lvVtec, lvCel, lvDuration, lvItemCount
+    lvEngineSpeed = 0,
+    lvVehicleSpeed,
+    lvGear,
+    lvDutyCycle,
+    lvInjector,
+    lvIgnition,
+    lvThrottle,
+    lvTpsVoltage,
+    lvEngineLoad,
+    lvBoost,
+    lvAtmospheric,
+    lvAirTemp,
+    lvCoolantTemp,
+    lvKnock,
+    lvFuelTrim,
+    lvLambda,
+    lvO2Voltage,
+    lvBattery,
+    lvVtec,
+    lvCel,
+    lvDuration,
+    lvItemCount
 };
 
 struct TLiveViewOptions {
@@ -29,7 +48,7 @@ struct TLiveViewOptions {
     float stoich = 14.7f;
     TSampleContext ctx;
     TLambdaLookup lambda{};
-    TTuningConditions tuning; // MinRPM..MaxTemp and GearSet flag values in red
+    TTuningConditions tuning;      // MinRPM..MaxTemp and GearSet flag values in red
     bool connectionActive = false; // "Recording..." instead of the playback time
     quint32 startTime = 0;         // tick of the recording start
 };

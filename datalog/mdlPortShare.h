@@ -42,6 +42,6 @@ public:
 // emulator's line, and so do datalog protocols 2 and 3.
 [[nodiscard]] inline bool datalogSharesEmulatorPort(int hardwareCode, int protocolIndex)
 {
-    return hardwareCode == 0 || hardwareCode == 1 || hardwareCode == 4 || hardwareCode == 6 || protocolIndex == 2
-           || protocolIndex == 3;
+    return hardwareCode == 0 || hardwareCode == 1 || hardwareCode == 4 || hardwareCode == 6 || protocolIndex == 2 ||
+           protocolIndex == 3;
 }

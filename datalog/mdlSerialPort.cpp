@@ -4,8 +4,8 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
-TSerialSettings TSerialSettings::fromIndices(const QString& portName, qint32 baud, int dataBitsIndex,
-                                             int parityIndex, int stopBitsIndex)
+TSerialSettings TSerialSettings::fromIndices(const QString& portName, qint32 baud, int dataBitsIndex, int parityIndex,
+                                             int stopBitsIndex)
 {
     TSerialSettings s;
     s.portName = portName;
@@ -79,8 +79,7 @@ QSerialPort::StopBits qtStopBits(TStopBits s)
 }
 } // namespace
 
-TQtSerialPort::TQtSerialPort(QObject* parent)
-    : ISerialPort(parent), m_port(new QSerialPort(this))
+TQtSerialPort::TQtSerialPort(QObject* parent) : ISerialPort(parent), m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, &TQtSerialPort::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
@@ -105,7 +104,8 @@ void TQtSerialPort::setBaudRate(qint32 baud)
 {
     m_settings.baudRate = baud;
     if (m_port->isOpen() && !m_port->setBaudRate(baud))
-        Q_EMIT warning(QStringLiteral("%1: baud rate %2 not accepted (%3).").arg(portName()).arg(baud).arg(m_port->errorString()));
+        Q_EMIT warning(
+            QStringLiteral("%1: baud rate %2 not accepted (%3).").arg(portName()).arg(baud).arg(m_port->errorString()));
 }
 
 void TQtSerialPort::setDataBits(int bits)
@@ -171,10 +171,7 @@ void TQtSerialPort::close()
         m_port->close();
 }
 
-bool TQtSerialPort::isOpen() const
-{
-    return m_port->isOpen();
-}
+bool TQtSerialPort::isOpen() const { return m_port->isOpen(); }
 
 qint64 TQtSerialPort::write(const QByteArray& bytes)
 {

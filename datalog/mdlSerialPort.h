@@ -27,8 +27,8 @@ struct TSerialSettings {
     // From the settings file's list indices: data bits list "4".."8" (index 4
     // is 8 bits), parity even/odd/none/mark/space, stop bits one/one and a
     // half/two. Out-of-range indices fall back to 8N1.
-    static TSerialSettings fromIndices(const QString& portName, qint32 baud, int dataBitsIndex,
-                                       int parityIndex, int stopBitsIndex);
+    static TSerialSettings fromIndices(const QString& portName, qint32 baud, int dataBitsIndex, int parityIndex,
+                                       int stopBitsIndex);
 };
 
 class ISerialPort : public QObject {

@@ -25,10 +25,7 @@ private:
 };
 } // namespace
 
-std::unique_ptr<ILinkTimer> TQtTimerFactory::createTimer()
-{
-    return std::make_unique<TQtLinkTimer>();
-}
+std::unique_ptr<ILinkTimer> TQtTimerFactory::createTimer() { return std::make_unique<TQtLinkTimer>(); }
 
 class TManualTimer : public ILinkTimer {
 public:
@@ -66,10 +63,7 @@ TManualClock::~TManualClock()
         t->m_clock = nullptr;
 }
 
-std::unique_ptr<ILinkTimer> TManualClock::createTimer()
-{
-    return std::make_unique<TManualTimer>(this);
-}
+std::unique_ptr<ILinkTimer> TManualClock::createTimer() { return std::make_unique<TManualTimer>(this); }
 
 bool TManualClock::fireNext()
 {
@@ -95,8 +89,8 @@ void TManualClock::advance(quint32 ms)
     for (;;) {
         TManualTimer* next = nullptr;
         for (TManualTimer* t : m_timers)
-            if (t->m_active && t->m_due <= end
-                && (!next || t->m_due < next->m_due || (t->m_due == next->m_due && t->m_order < next->m_order)))
+            if (t->m_active && t->m_due <= end &&
+                (!next || t->m_due < next->m_due || (t->m_due == next->m_due && t->m_order < next->m_order)))
                 next = t;
         if (!next)
             break;

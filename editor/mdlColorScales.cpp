@@ -10,15 +10,9 @@ namespace {
 // a cast of an out-of-range double is undefined).
 constexpr double Limit = 1e15;
 
-long long floorInt(double x)
-{
-    return static_cast<long long>(std::floor(std::clamp(x, -Limit, Limit)));
-}
+long long floorInt(double x) { return static_cast<long long>(std::floor(std::clamp(x, -Limit, Limit))); }
 
-long long roundEven(double x)
-{
-    return static_cast<long long>(std::nearbyint(std::clamp(x, -Limit, Limit)));
-}
+long long roundEven(double x) { return static_cast<long long>(std::nearbyint(std::clamp(x, -Limit, Limit))); }
 
 } // namespace
 

@@ -19,7 +19,9 @@ constexpr TColor clFuchsia = 0xFF00FF;
 // scales below wrap the way the colours were designed with.
 [[nodiscard]] constexpr TColor RGB(long long r, long long g, long long b)
 {
-    auto c = [](long long v) { return static_cast<TColor>(static_cast<quint8>(static_cast<unsigned long long>(v) & 0xFF)); };
+    auto c = [](long long v) {
+        return static_cast<TColor>(static_cast<quint8>(static_cast<unsigned long long>(v) & 0xFF));
+    };
     return c(r) | (c(g) << 8) | (c(b) << 16);
 }
 [[nodiscard]] constexpr int RedOf(TColor c) { return static_cast<int>(c & 0xFF); }

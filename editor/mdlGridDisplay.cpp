@@ -9,22 +9,13 @@
 namespace {
 
 // Colour of the offset cells of byte-per-cell (Nissan) tables.
-TColor offsetCellColor(double shown)
-{
-    return RGB(80, 176, static_cast<long long>(roundEven(shown / 2)) - 16);
-}
+TColor offsetCellColor(double shown) { return RGB(80, 176, static_cast<long long>(roundEven(shown / 2)) - 16); }
 
-double periodMs(int rpm)
-{
-    return rpm == 0 ? 120000.0 : 120000.0 / rpm;
-}
+double periodMs(int rpm) { return rpm == 0 ? 120000.0 : 120000.0 / rpm; }
 
 } // namespace
 
-bool TGridDisplay::active() const
-{
-    return m_rom != nullptr && !m_options.Loading && m_rom->isLoaded();
-}
+bool TGridDisplay::active() const { return m_rom != nullptr && !m_options.Loading && m_rom->isLoaded(); }
 
 int TGridDisplay::gridColCount() const
 {
@@ -48,15 +39,9 @@ int TGridDisplay::gridRowCount() const
     }
 }
 
-bool TGridDisplay::highCamTable() const
-{
-    return m_rom != nullptr && TRom::isHighCamKind(m_rom->CurrentTable);
-}
+bool TGridDisplay::highCamTable() const { return m_rom != nullptr && TRom::isHighCamKind(m_rom->CurrentTable); }
 
-int TGridDisplay::dataCam() const
-{
-    return highCamTable() ? 1 : 0;
-}
+int TGridDisplay::dataCam() const { return highCamTable() ? 1 : 0; }
 
 bool TGridDisplay::insideTable(int col, int row) const
 {
@@ -96,15 +81,9 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
     const int atm = m_options.AtmPressure;
     if (col == 0) {
         switch (row) {
-        case 0:
-            align = taLeftJustify;
-            return QStringLiteral("Col");
-        case 1:
-            align = taLeftJustify;
-            return nissan ? QStringLiteral("TTP") : QStringLiteral("mbar");
-        case 2:
-            align = taLeftJustify;
-            return nissan ? QString() : QStringLiteral("vac/bst");
+        case 0: align = taLeftJustify; return QStringLiteral("Col");
+        case 1: align = taLeftJustify; return nissan ? QStringLiteral("TTP") : QStringLiteral("mbar");
+        case 2: align = taLeftJustify; return nissan ? QString() : QStringLiteral("vac/bst");
         default:
             align = taRightJustify;
             if (row - FixedRows >= m_rom->rows())
@@ -134,12 +113,8 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
     }
     const int load = static_cast<qint16>(m_rom->load(high, c));
     switch (row) {
-    case 0:
-        align = taLeftJustify;
-        return QString::asprintf(load > atm ? "B%d" : "%d", col);
-    case 1:
-        align = taRightJustify;
-        return QString::asprintf("%d", load);
+    case 0: align = taLeftJustify; return QString::asprintf(load > atm ? "B%d" : "%d", col);
+    case 1: align = taRightJustify; return QString::asprintf("%d", load);
     default:
         align = taRightJustify;
         if (load <= atm)
@@ -188,9 +163,7 @@ void TGridDisplay::dataCaption(int col, int row, QString& caption, TColor& bkgnd
     const double stoich = m_options.StoichRatio;
     const int cam = dataCam();
     switch (m_options.ViewMode) {
-    case vmValues:
-        valuesCell(col, row, caption, bkgnd);
-        return;
+    case vmValues: valuesCell(col, row, caption, bkgnd); return;
     case vmDutyCycle:
         // Duty cycle is a fuel view; on an ignition table show the values.
         if (TRom::isFuelKind(m_rom->CurrentTable))
@@ -242,8 +215,7 @@ void TGridDisplay::dataCaption(int col, int row, QString& caption, TColor& bkgnd
         bkgnd = IgnitionColor(knock * 6 + 16);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -328,20 +300,13 @@ bool TGridDisplay::isTracked(int col, int row) const
     const bool pairCol = sameCol || col == live.Col + 1;
     const bool pairRow = sameRow || row == live.Row + 1;
     switch (live.TrackMode) {
-    case tmSingleCell:
-        return sameCol && sameRow;
-    case tmQuadCell:
-        return pairCol && pairRow;
-    case tmSingleColumn:
-        return sameCol;
-    case tmSingleRow:
-        return sameRow;
-    case tmDoubleColumn:
-        return pairCol;
-    case tmDoubleRow:
-        return pairRow;
-    default:
-        return false;
+    case tmSingleCell: return sameCol && sameRow;
+    case tmQuadCell: return pairCol && pairRow;
+    case tmSingleColumn: return sameCol;
+    case tmSingleRow: return sameRow;
+    case tmDoubleColumn: return pairCol;
+    case tmDoubleRow: return pairRow;
+    default: return false;
     }
 }
 

@@ -45,8 +45,8 @@ public:
 
 // Where the engine is running, as the datalog link reports it.
 struct TLivePosition {
-    bool Active = false;  // live data is being shown
-    int Col = 0;          // live cell, data coordinates
+    bool Active = false; // live data is being shown
+    int Col = 0;         // live cell, data coordinates
     int Row = 0;
     bool HighCam = false; // the engine is on the high cam
     quint8 TrackMode = tmSingleCell;
@@ -68,12 +68,12 @@ public:
 // Display options of the main window that change what the grid shows.
 struct TGridDisplayOptions {
     quint8 ViewMode = vmValues;
-    bool ShowAFR = false;          // lambda shown as air/fuel ratio
-    bool ShowPsi = false;          // boost in psi instead of bar
-    quint16 AtmPressure = 1013;    // mbar, reference for vacuum/boost
-    float StoichRatio = 14.7f;     // AFR of lambda 1
-    int InjectorLatency = 148;     // latency word read with the option pages
-    bool Loading = false;          // a ROM is being loaded: draw nothing
+    bool ShowAFR = false;       // lambda shown as air/fuel ratio
+    bool ShowPsi = false;       // boost in psi instead of bar
+    quint16 AtmPressure = 1013; // mbar, reference for vacuum/boost
+    float StoichRatio = 14.7f;  // AFR of lambda 1
+    int InjectorLatency = 148;  // latency word read with the option pages
+    bool Loading = false;       // a ROM is being loaded: draw nothing
 };
 
 // The table grid's captions, alignments and colours, computed from the ROM
@@ -114,8 +114,8 @@ public:
     // coordinates for data cells). Colours come in as the grid's defaults
     // and are changed only where the view says so.
     void fixedCell(int ACol, int ARow, QString& Caption, TAlignment& AlignTo) const;
-    void colorCell(int Col, int Row, QString& Caption, TColor& BkgndColor, TColor& FontColor,
-                   TAlignment& AlignTo, bool Selected) const;
+    void colorCell(int Col, int Row, QString& Caption, TColor& BkgndColor, TColor& FontColor, TAlignment& AlignTo,
+                   bool Selected) const;
 
     // The in-place editor: its key filter, and the text it opens with for a
     // cell (grid coordinates). For a data cell the value shown is that of

@@ -5,10 +5,7 @@
 namespace {
 
 // The moving end of one axis: the edge that is not the anchor's.
-int movingEnd(int lo, int hi, int anchor)
-{
-    return anchor == lo ? hi : lo;
-}
+int movingEnd(int lo, int hi, int anchor) { return anchor == lo ? hi : lo; }
 
 TGridRect spanning(QPoint a, QPoint b)
 {

@@ -15,17 +15,11 @@ QLocale numberLocale(QLocale locale)
     return locale;
 }
 
-bool isFieldSeparator(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
+bool isFieldSeparator(QChar c) { return c.unicode() <= 0x20; }
 
 } // namespace
 
-void TTableEditor::setLocale(const QLocale& locale)
-{
-    m_locale = numberLocale(locale);
-}
+void TTableEditor::setLocale(const QLocale& locale) { m_locale = numberLocale(locale); }
 
 TGridRect TTableEditor::wholeTable() const
 {
@@ -52,40 +46,29 @@ TTableEditor::Target TTableEditor::editTarget() const
 {
     switch (ViewMode) {
     case vmValues:
-    case vmDutyCycle:
-        return Target::Table;
-    case vmTargetLambda:
-        return Target::TargetLambda;
-    default:
-        return Target::None;
+    case vmDutyCycle: return Target::Table;
+    case vmTargetLambda: return Target::TargetLambda;
+    default: return Target::None;
     }
 }
 
-bool TTableEditor::highCam() const
-{
-    return TRom::isHighCamKind(m_rom.CurrentTable);
-}
+bool TTableEditor::highCam() const { return TRom::isHighCamKind(m_rom.CurrentTable); }
 
-int TTableEditor::dataCam() const
-{
-    return highCam() ? 1 : 0;
-}
+int TTableEditor::dataCam() const { return highCam() ? 1 : 0; }
 
 bool TTableEditor::insideTarget(Target t, int col, int row) const
 {
     if (col < 0 || row < 0)
         return false;
     switch (t) {
-    case Target::Table:
-        return col < m_rom.columns() && row < m_rom.rows();
+    case Target::Table: return col < m_rom.columns() && row < m_rom.rows();
     case Target::TargetLambda: {
         // The target-lambda table has the shape of the fuel map of its cam,
         // which an ignition table on screen need not share.
         const int cam = m_rom.currentCam();
         return m_rom.address(cam == 0 ? 58 : 59) != 0 && col < m_rom.columns(cam) && row < m_rom.rows(cam);
     }
-    case Target::None:
-        break;
+    case Target::None: break;
     }
     return false;
 }
@@ -135,10 +118,7 @@ void TTableEditor::copy(const TGridRect& sel)
         m_clipboard->setText(copyText(sel));
 }
 
-bool TTableEditor::clipboardHasText() const
-{
-    return m_clipboard && !m_clipboard->text().isEmpty();
-}
+bool TTableEditor::clipboardHasText() const { return m_clipboard && !m_clipboard->text().isEmpty(); }
 
 QVector<QStringList> TTableEditor::splitClipboardText(const QString& text)
 {
@@ -254,8 +234,7 @@ void TTableEditor::deleteCells(const TGridRect& sel)
             for (const QPoint& p : cells)
                 ClearKnock(dataCam(), p.x(), p.y());
         return;
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -304,15 +283,9 @@ void TTableEditor::step(const QVector<QPoint>& cells, bool up)
     }
 }
 
-void TTableEditor::increase(const QVector<QPoint>& cells)
-{
-    step(cells, true);
-}
+void TTableEditor::increase(const QVector<QPoint>& cells) { step(cells, true); }
 
-void TTableEditor::decrease(const QVector<QPoint>& cells)
-{
-    step(cells, false);
-}
+void TTableEditor::decrease(const QVector<QPoint>& cells) { step(cells, false); }
 
 bool TTableEditor::adjust(const TGridRect& sel, TAdjustKind kind, double amount)
 {
@@ -363,8 +336,8 @@ bool TTableEditor::interpolate(const TGridRect& sel)
         const double vb = m_rom.tableValue(col, area.Bottom, kind);
         const double nt = rpm.first(), nb = rpm.last();
         for (int row = area.Top + 1; row < area.Bottom; ++row) {
-            const double f = monotonic ? (rpm[row - area.Top] - nt) / (nb - nt)
-                                       : double(row - area.Top) / (area.Bottom - area.Top);
+            const double f =
+                monotonic ? (rpm[row - area.Top] - nt) / (nb - nt) : double(row - area.Top) / (area.Bottom - area.Top);
             m_rom.setTableValue(col, row, vt + (vb - vt) * f, kind);
         }
     }
@@ -450,12 +423,8 @@ QVector<QPoint> TTableEditor::trackedCells(const TLivePosition& live, int cols, 
     const int c = live.Col, r = live.Row;
     QVector<QPoint> cand;
     switch (live.TrackMode) {
-    case tmSingleCell:
-        cand << QPoint(c, r);
-        break;
-    case tmQuadCell:
-        cand << QPoint(c, r) << QPoint(c + 1, r) << QPoint(c + 1, r + 1) << QPoint(c, r + 1);
-        break;
+    case tmSingleCell: cand << QPoint(c, r); break;
+    case tmQuadCell: cand << QPoint(c, r) << QPoint(c + 1, r) << QPoint(c + 1, r + 1) << QPoint(c, r + 1); break;
     case tmSingleColumn:
     case tmDoubleColumn:
         for (int dc = 0; dc < (live.TrackMode == tmDoubleColumn ? 2 : 1); ++dc)
@@ -468,8 +437,7 @@ QVector<QPoint> TTableEditor::trackedCells(const TLivePosition& live, int cols, 
             for (int col = 0; col < cols; ++col)
                 cand << QPoint(col, r + dr);
         break;
-    default:
-        break;
+    default: break;
     }
     QVector<QPoint> out;
     for (const QPoint& p : cand)

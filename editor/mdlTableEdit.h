@@ -31,7 +31,7 @@ struct TEditSteps {
     double FuelStepPercent = 3.0; // percent of the cell
     int FuelMinStep = 5;          // smallest absolute fuel step (signed 16-bit)
     double LambdaStep = 0.01;
-    int SmoothingTolerance = 30;  // thousandths
+    int SmoothingTolerance = 30; // thousandths
 };
 
 // The three choices of the adjustments window.

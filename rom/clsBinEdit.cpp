@@ -284,10 +284,7 @@ void TBinEdit::clearUndo()
     m_unrecordedChange = false;
 }
 
-bool TBinEdit::modified() const
-{
-    return m_unrecordedChange || m_undo.position() != m_savedPosition;
-}
+bool TBinEdit::modified() const { return m_unrecordedChange || m_undo.position() != m_savedPosition; }
 
 void TBinEdit::setModified(bool value)
 {

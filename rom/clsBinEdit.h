@@ -115,6 +115,6 @@ private:
     bool m_autoUpload = false;
     QByteArray m_trailer;
     ChangeHandler m_onChange;
-    int m_savedPosition = 0;     // -1 once the saved state left the history
+    int m_savedPosition = 0;         // -1 once the saved state left the history
     bool m_unrecordedChange = false; // a change that undo cannot take back
 };

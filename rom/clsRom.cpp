@@ -95,8 +95,14 @@ quint8 TRom::identify()
     case 0xD603: obd1(false); return btP28;
     case 0xCB03:
     case 0xF803: obd1(false); return btP30;
-    case 0x6703: obd1(false); FeatureFlags |= ffIAB; return btP72;
-    case 0x4207: obd1(true); FeatureFlags |= ffIAB; return btP13;
+    case 0x6703:
+        obd1(false);
+        FeatureFlags |= ffIAB;
+        return btP72;
+    case 0x4207:
+        obd1(true);
+        FeatureFlags |= ffIAB;
+        return btP13;
     case 0xC803:
     case 0xCA03: obd1(false); return btVexorAu;
     case 0x9615: obd0(); return btPR3;
@@ -123,10 +129,7 @@ void TRom::selectBase(quint8 code)
     BaseType = code;
 }
 
-bool TRom::isLoaded() const
-{
-    return BaseType != btUnknown && !const_cast<TBinEdit&>(m_buffer).isBlank(false);
-}
+bool TRom::isLoaded() const { return BaseType != btUnknown && !const_cast<TBinEdit&>(m_buffer).isBlank(false); }
 
 void TRom::setFeatureFlags(quint16 flags)
 {

@@ -186,8 +186,18 @@ public:
     [[nodiscard]] int iabPoint() const;
     void setIabPoint(int rpm);
 
-    enum TSwitch { swKnock, swELD, swClosedLoop, swBaro, swVtecSpeed, swVtecCoolant, swDebug, swO2Heater,
-                   swInjectorTest, swSpeedLimiter };
+    enum TSwitch {
+        swKnock,
+        swELD,
+        swClosedLoop,
+        swBaro,
+        swVtecSpeed,
+        swVtecCoolant,
+        swDebug,
+        swO2Heater,
+        swInjectorTest,
+        swSpeedLimiter
+    };
     [[nodiscard]] bool switchValue(TSwitch s) const;
     void setSwitch(TSwitch s, bool on);
     [[nodiscard]] static int switchEntry(TSwitch s);

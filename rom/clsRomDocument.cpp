@@ -133,9 +133,9 @@ bool TRomDocument::closeQuery()
 {
     if (!modified())
         return true;
-    const int answer = ask(QStringLiteral("'%1' has been modified.\r\rDo you wish to save modifications?").arg(fileName()),
-                           QStringLiteral("Changes Made"), TMsgKind::Confirmation,
-                           TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel);
+    const int answer = ask(
+        QStringLiteral("'%1' has been modified.\r\rDo you wish to save modifications?").arg(fileName()),
+        QStringLiteral("Changes Made"), TMsgKind::Confirmation, TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel);
     if (answer == mrYes)
         return save();
     return answer == mrNo;
@@ -229,7 +229,8 @@ bool TRomDocument::load(const QString& path, Source source)
     }
     if (m_rom.buffer().isBlank(true)) {
         if (fromFile)
-            ask(QStringLiteral("Could not load file."), QStringLiteral("Invalid File"), TMsgKind::Error, TMsgButton::OK);
+            ask(QStringLiteral("Could not load file."), QStringLiteral("Invalid File"), TMsgKind::Error,
+                TMsgButton::OK);
         else
             ask(QStringLiteral("Could not load ROM."), QStringLiteral("Invalid ROM"), TMsgKind::Error, TMsgButton::OK);
         closeRom();
@@ -264,8 +265,8 @@ bool TRomDocument::load(const QString& path, Source source)
     // Lookups built, image marked saved and automatic upload off: done by the model.
     fire(events.romLoaded);
     tellTableShape();
-    if ((m_rom.BaseType == btVexorAu || m_rom.BaseType == btVexorAuNoMap)
-        && m_rom.versionText() != QLatin1String(CurrentCodeRevision))
+    if ((m_rom.BaseType == btVexorAu || m_rom.BaseType == btVexorAuNoMap) &&
+        m_rom.versionText() != QLatin1String(CurrentCodeRevision))
         fire(events.onVexorAuLoaded);
     rememberFile();
     fire(events.refresh);
@@ -321,8 +322,10 @@ bool TRomDocument::save()
     if (!hasFile() || !QFileInfo::exists(m_path))
         return saveAs();
     if (isReadOnlyFile(m_path)) {
-        const int answer = ask(m_path + QStringLiteral("\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?"),
-                               QStringLiteral("Read-Only File"), TMsgKind::Information, TMsgButton::Yes | TMsgButton::No);
+        const int answer =
+            ask(m_path + QStringLiteral(
+                             "\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?"),
+                QStringLiteral("Read-Only File"), TMsgKind::Information, TMsgButton::Yes | TMsgButton::No);
         return answer == mrYes && saveAs();
     }
     if (!writeImage(m_path))
@@ -350,8 +353,10 @@ bool TRomDocument::saveAs()
         const QFileInfo info(target);
         // The same offer as Save: never replace a read-only file, ask for another name.
         if (info.exists() && !info.isDir() && isReadOnlyFile(target)) {
-            const int answer = ask(target + QStringLiteral("\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?"),
-                                   QStringLiteral("Read-Only File"), TMsgKind::Information, TMsgButton::Yes | TMsgButton::No);
+            const int answer = ask(
+                target + QStringLiteral(
+                             "\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?"),
+                QStringLiteral("Read-Only File"), TMsgKind::Information, TMsgButton::Yes | TMsgButton::No);
             if (answer != mrYes)
                 return false;
             request.initialDir = info.absolutePath();
@@ -411,8 +416,9 @@ void TRomDocument::onApplicationActivated()
     m_fileTime = time;
     m_fileSize = info.size();
     TFlagGuard askingGuard(m_askingOutsideChange);
-    const int answer = ask(QStringLiteral("This file has been modified outside of Vexor. Would you like to reload the file?"),
-                           QStringLiteral("File Modified"), TMsgKind::Confirmation, TMsgButton::Yes | TMsgButton::No);
+    const int answer =
+        ask(QStringLiteral("This file has been modified outside of Vexor. Would you like to reload the file?"),
+            QStringLiteral("File Modified"), TMsgKind::Confirmation, TMsgButton::Yes | TMsgButton::No);
     if (answer == mrYes)
         load(m_path, Source::File);
     fire(events.refresh);

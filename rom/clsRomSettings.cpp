@@ -89,7 +89,8 @@ void TRom::setRevLimit(int rpm)
         return;
     }
     if (rpm <= RevDelta)
-        refuse(QStringLiteral("The limit of %1 rpm must be higher than its resume gap of %2 rpm.").arg(rpm).arg(RevDelta));
+        refuse(
+            QStringLiteral("The limit of %1 rpm must be higher than its resume gap of %2 rpm.").arg(rpm).arg(RevDelta));
     const int resume = rpm - RevDelta;
     TUndoGroupGuard group(m_buffer, ugRevLimit);
     const bool obd0Bytes = BaseType >= btPR3 && BaseType <= btEDMPW0;

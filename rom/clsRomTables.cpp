@@ -21,8 +21,10 @@ quint8 clampByte(double x) { return quint8(std::clamp(roundEven(x), 0.0, 255.0))
 quint16 clampWord(double x) { return quint16(std::clamp(roundEven(x), 0.0, 65535.0)); }
 quint8 ceilByte(double x) { return quint8(std::clamp(std::ceil(x), 0.0, 255.0)); }
 
-const int RpmListA[] = {450, 575, 675, 800, 925, 1300, 1400, 1500, 2050, 2600, 2900, 3200, 3650, 4575, 5500, 6400, 7350};
-const int RpmListB[] = {0, 575, 1125, 1700, 2250, 2825, 3375, 3950, 4500, 5075, 5625, 6200, 6750, 7325, 7875, 8450, 8975};
+const int RpmListA[] = {450,  575,  675,  800,  925,  1300, 1400, 1500, 2050,
+                        2600, 2900, 3200, 3650, 4575, 5500, 6400, 7350};
+const int RpmListB[] = {0,    575,  1125, 1700, 2250, 2825, 3375, 3950, 4500,
+                        5075, 5625, 6200, 6750, 7325, 7875, 8450, 8975};
 
 void requireIndex(int i, int count)
 {
@@ -37,7 +39,8 @@ int T(int x) { return int(roundEven((x - 24) / 2.07)); }
 void TRom::checkKind(int kind, bool write) const
 {
     if (kind < 0 || kind > 3)
-        refuse(write ? QStringLiteral("Cannot write to uknown table.") : QStringLiteral("Cannot read from uknown table."));
+        refuse(write ? QStringLiteral("Cannot write to uknown table.")
+                     : QStringLiteral("Cannot read from uknown table."));
 }
 
 int TRom::tableAddress(int kind) const
@@ -46,10 +49,7 @@ int TRom::tableAddress(int kind) const
     return entry(5 + kind);
 }
 
-bool TRom::hasMultiplierRow(int kind) const
-{
-    return isFuelKind(kind) && BaseType != btNissan && !WideRevScalar;
-}
+bool TRom::hasMultiplierRow(int kind) const { return isFuelKind(kind) && BaseType != btNissan && !WideRevScalar; }
 
 bool TRom::tableFits(int kind) const
 {
@@ -361,10 +361,7 @@ void TRom::setLoad(bool high, int i, double m)
     m_buffer.writeByte(at, i < c - 1 ? clampByte(b) : quint8(0));
 }
 
-int TRom::decodeExponentRpm(quint8 b)
-{
-    return (1 << (b >> 6)) * (int(roundEven((b & 0x3F) * 7.8125)) + 500);
-}
+int TRom::decodeExponentRpm(quint8 b) { return (1 << (b >> 6)) * (int(roundEven((b & 0x3F) * 7.8125)) + 500); }
 
 quint8 TRom::encodeExponentRpm(double t)
 {
@@ -474,9 +471,7 @@ double TRom::interpolatedValue(int kind, double a, double b) const
     const int e = j > 0 ? j - 1 : 0, l = i > 0 ? i - 1 : 0;
     const int e1 = std::min(e + 1, c - 1), l1 = std::min(l + 1, r - 1);
     // Equal neighbouring breakpoints give the fraction 0 rather than a division by zero.
-    auto fraction = [](double x, double x0, double x1) {
-        return x1 == x0 ? 0.0 : std::min(1.0, (x - x0) / (x1 - x0));
-    };
+    auto fraction = [](double x, double x0, double x1) { return x1 == x0 ? 0.0 : std::min(1.0, (x - x0) / (x1 - x0)); };
     const double u = fraction(a, load(high, e), load(high, e1));
     const double v = fraction(b, rpm(high, l), rpm(high, l1));
     const double top = tableValue(e, l, kind) + (tableValue(e1, l, kind) - tableValue(e, l, kind)) * u;

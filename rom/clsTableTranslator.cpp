@@ -28,13 +28,9 @@ double fraction(double x, double x0, double x1) { return x1 == x0 ? 0.0 : std::m
 } // namespace
 
 TTableTranslator::TTableTranslator(int columns, int rows)
-    : m_columns(std::clamp(columns, 0, 255)),
-      m_rows(std::clamp(rows, 0, 255)),
-      m_loads(size_t(m_columns), 0),
-      m_rpms(size_t(m_rows), 0),
-      m_cells(size_t(m_columns) * size_t(m_rows), 0.0)
-{
-}
+    : m_columns(std::clamp(columns, 0, 255)), m_rows(std::clamp(rows, 0, 255)), m_loads(size_t(m_columns), 0),
+      m_rpms(size_t(m_rows), 0), m_cells(size_t(m_columns) * size_t(m_rows), 0.0)
+{}
 
 void TTableTranslator::setLoad(int index, qint32 millibar)
 {

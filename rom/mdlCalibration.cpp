@@ -1,6 +1,6 @@
 // Calibration files (".ct2" INI text and ".ctv" table bytes).
-#include "settings/mdlFiles.h"
 #include "rom/mdlCalibration.h"
+#include "settings/mdlFiles.h"
 
 #include "datalog/mdlDatalog.h"
 #include "rom/clsRom.h"
@@ -34,7 +34,8 @@ struct Ct2Section {
     const char* name;
     int kind;
 };
-const Ct2Section Ct2Sections[] = {{"Table0", tkLowIgn}, {"Table1", tkHighIgn}, {"Table2", tkLowFuel}, {"Table3", tkHighFuel}};
+const Ct2Section Ct2Sections[] = {
+    {"Table0", tkLowIgn}, {"Table1", tkHighIgn}, {"Table2", tkLowFuel}, {"Table3", tkHighFuel}};
 
 QString str(const char* s) { return QString::fromLatin1(s); }
 
@@ -75,7 +76,10 @@ public:
         const int w = word(50);
         return w == 0 ? 0 : int(roundEven((double(word(entry)) / w - 1) * 100));
     }
-    [[nodiscard]] int D(int entry, int offset = 0) const { return TRom::decodeExponentRpm(quint8(byte(entry, offset))); }
+    [[nodiscard]] int D(int entry, int offset = 0) const
+    {
+        return TRom::decodeExponentRpm(quint8(byte(entry, offset)));
+    }
     [[nodiscard]] int M(int entry) const { return m_rom.byteToMillibar(byte(entry), true); }
     [[nodiscard]] double C(int entry) const { return TemperatureTable[size_t(byte(entry))]; }
 
@@ -193,8 +197,8 @@ void requireTableInImage(const TRom& rom, int kind, bool writing)
     const bool hooked = rom.hasHook(writing ? TRom::OnSetTableValue : TRom::OnGetTableValue);
     if (rom.rows(kind) > 0 && rom.columns(kind) > 0 && !hooked && !rom.tableFits(kind))
         refuse(QStringLiteral("The %1 table of this image does not lie inside the image.")
-                   .arg(str(TRom::isFuelKind(kind) ? "fuel" : "ignition")
-                        + str(TRom::isHighCamKind(kind) ? " (high cam)" : " (low cam)")));
+                   .arg(str(TRom::isFuelKind(kind) ? "fuel" : "ignition") +
+                        str(TRom::isHighCamKind(kind) ? " (high cam)" : " (low cam)")));
 }
 
 void writeTableSection(TIniFile& ini, const TRom& rom, const Ct2Section& sec)
@@ -259,7 +263,8 @@ public:
 private:
     [[noreturn]] void fail(const QString& section, const QString& what) const
     {
-        refuse(QStringLiteral("Could not import '%1': in section [%2] %3\r\nNothing was imported.").arg(m_source, section, what));
+        refuse(QStringLiteral("Could not import '%1': in section [%2] %3\r\nNothing was imported.")
+                   .arg(m_source, section, what));
     }
 
     int count(const QString& section, const QString& key) const
@@ -280,7 +285,8 @@ private:
             fail(section, QStringLiteral("the key \"%1\" is missing.").arg(key));
         const QStringList items = parseCommaText(*text);
         if (items.size() < needed)
-            fail(section, QStringLiteral("\"%1\" holds %2 items where %3 are needed.").arg(key).arg(items.size()).arg(needed));
+            fail(section,
+                 QStringLiteral("\"%1\" holds %2 items where %3 are needed.").arg(key).arg(items.size()).arg(needed));
         return items;
     }
 
@@ -297,7 +303,8 @@ private:
             v = c.toDouble(t, &ok);
         }
         if (!ok || !std::isfinite(v))
-            fail(section, QStringLiteral("\"%1\" item %2 (\"%3\") is not a valid number.").arg(key).arg(index + 1).arg(item));
+            fail(section,
+                 QStringLiteral("\"%1\" item %2 (\"%3\") is not a valid number.").arg(key).arg(index + 1).arg(item));
         return v;
     }
 
@@ -306,7 +313,10 @@ private:
         bool ok = false;
         const int v = item.toInt(&ok, 10);
         if (!ok)
-            fail(section, QStringLiteral("\"%1\" item %2 (\"%3\") is not a valid integer value.").arg(key).arg(index + 1).arg(item));
+            fail(section, QStringLiteral("\"%1\" item %2 (\"%3\") is not a valid integer value.")
+                              .arg(key)
+                              .arg(index + 1)
+                              .arg(item));
         return v;
     }
 
@@ -324,9 +334,15 @@ struct CtvBlock {
 
 std::vector<CtvBlock> ctvBlocks(int cLo, int rLo, int cHi, int rHi)
 {
-    return {{1, cLo + 1, false},          {2, cHi + 1, false},          {3, rLo + 1, false},
-            {4, rHi + 1, false},          {5, cLo * (rLo + 1) + 1, false}, {6, cHi * (rHi + 1) + 1, false},
-            {7, rLo * cLo + 1, false},    {8, cHi * rHi + 1, false},    {58, rLo * cLo + 1, true},
+    return {{1, cLo + 1, false},
+            {2, cHi + 1, false},
+            {3, rLo + 1, false},
+            {4, rHi + 1, false},
+            {5, cLo * (rLo + 1) + 1, false},
+            {6, cHi * (rHi + 1) + 1, false},
+            {7, rLo * cLo + 1, false},
+            {8, cHi * rHi + 1, false},
+            {58, rLo * cLo + 1, true},
             {59, cHi * rHi + 1, true}};
 }
 
@@ -553,7 +569,8 @@ void importCtvBytes(TRom& rom, const QByteArray& bytes, const QString& sourceNam
     if (bytes.size() < 4)
         refuse(bytes.isEmpty() ? QStringLiteral("'%1' is empty: it holds no table values.").arg(sourceName)
                                : QStringLiteral("'%1' is not a table values file: it is only %2 bytes long.")
-                                     .arg(sourceName).arg(bytes.size()));
+                                     .arg(sourceName)
+                                     .arg(bytes.size()));
     const auto u = [&bytes](int i) { return int(quint8(bytes[i])); };
     const int cLo = u(0), rLo = u(1), cHi = u(2), rHi = u(3);
     // The header must match the family's shape entries and the shape the
@@ -561,9 +578,9 @@ void importCtvBytes(TRom& rom, const QByteArray& bytes, const QString& sourceNam
     // image while its entries hold the default one, and a file of the default
     // shape would land across its tables. Rev scales of 16-bit words do not
     // fit the one-byte-per-row blocks.
-    if (rom.address(9) != rLo * 256 + cLo || rom.address(10) != rHi * 256 + cHi || rom.WideRevScalar
-        || rom.rows(tkLowFuel) != rLo || rom.columns(tkLowFuel) != cLo || rom.rows(tkHighFuel) != rHi
-        || rom.columns(tkHighFuel) != cHi)
+    if (rom.address(9) != rLo * 256 + cLo || rom.address(10) != rHi * 256 + cHi || rom.WideRevScalar ||
+        rom.rows(tkLowFuel) != rLo || rom.columns(tkLowFuel) != cLo || rom.rows(tkHighFuel) != rHi ||
+        rom.columns(tkHighFuel) != cHi)
         refuse(QStringLiteral("Table sizes do not match"));
 
     const std::vector<CtvBlock> blocks = ctvBlocks(cLo, rLo, cHi, rHi);
@@ -572,11 +589,17 @@ void importCtvBytes(TRom& rom, const QByteArray& bytes, const QString& sourceNam
         if (!blockSkipped(rom.address(b.entry), b.length))
             expected += b.length;
     if (bytes.size() < expected)
-        refuse(QStringLiteral("'%1' is incomplete: its header announces %2 bytes but it holds only %3. Nothing was imported.")
-                   .arg(sourceName).arg(expected).arg(bytes.size()));
+        refuse(QStringLiteral(
+                   "'%1' is incomplete: its header announces %2 bytes but it holds only %3. Nothing was imported.")
+                   .arg(sourceName)
+                   .arg(expected)
+                   .arg(bytes.size()));
     if (bytes.size() > expected)
-        refuse(QStringLiteral("'%1' is longer than its header announces (%2 bytes instead of %3). Nothing was imported.")
-                   .arg(sourceName).arg(bytes.size()).arg(expected));
+        refuse(
+            QStringLiteral("'%1' is longer than its header announces (%2 bytes instead of %3). Nothing was imported.")
+                .arg(sourceName)
+                .arg(bytes.size())
+                .arg(expected));
     const int size = rom.buffer().size();
     for (const CtvBlock& b : blocks) {
         const int start = rom.address(b.entry);

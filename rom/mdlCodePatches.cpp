@@ -165,12 +165,15 @@ std::optional<TCodeUpgradeData> loadCodeUpgradeData(const QString& path, QString
                             .arg(path, key));
         if (parsed->size() != p.length)
             return fail(QStringLiteral("in the code upgrade data file '%1', \"%2\" holds %3 bytes where %4 are needed.")
-                            .arg(path, key).arg(parsed->size()).arg(p.length));
+                            .arg(path, key)
+                            .arg(parsed->size())
+                            .arg(p.length));
         data.*(p.member) = *parsed;
     }
     // The first patch ends in the instruction the entry-162 feature switches.
     if (!data.at11D1.endsWith(S3D))
-        return fail(QStringLiteral("in the code upgrade data file '%1', \"11D1\" does not end with C5 20 3D.").arg(path));
+        return fail(
+            QStringLiteral("in the code upgrade data file '%1', \"11D1\" does not end with C5 20 3D.").arg(path));
     return data;
 }
 
@@ -246,10 +249,10 @@ void setCodeSwitches(TRom& rom, quint16 word)
 {
     if (rom.BaseType == btVexorAu) {
         auto pick = [word](quint16 bit, const QByteArray& original) { return (word & bit) ? Z : original; };
-        const std::vector<std::pair<int, QByteArray>> plan = {
-            {0x432F, pick(cs432F, S38)}, {0x5FC3, pick(cs5FC3, S39)}, {0x443B, pick(cs443B, S1A)},
-            {0x4462, pick(cs443B, S0A)}, {0x43A0, pick(cs43A0, S1B)}, {0x43D1, pick(cs43A0, S3B)},
-            {0x43E7, pick(cs43A0, S3B)}, {0x6C19, pick(cs6C19, S3C)}};
+        const std::vector<std::pair<int, QByteArray>> plan = {{0x432F, pick(cs432F, S38)}, {0x5FC3, pick(cs5FC3, S39)},
+                                                              {0x443B, pick(cs443B, S1A)}, {0x4462, pick(cs443B, S0A)},
+                                                              {0x43A0, pick(cs43A0, S1B)}, {0x43D1, pick(cs43A0, S3B)},
+                                                              {0x43E7, pick(cs43A0, S3B)}, {0x6C19, pick(cs6C19, S3C)}};
         TBinEdit& b = rom.buffer();
         bool changes = false;
         for (const auto& [at, pattern] : plan)

@@ -20,7 +20,7 @@
 class TRom;
 class IMessageService;
 
-extern const char* const CurrentCodeRevision; // "C0.96"
+extern const char* const CurrentCodeRevision;     // "C0.96"
 extern const char* const CodeUpgradeDataFileName; // "vexorau-code.ini"
 extern const char* const CodeUpgradeSection;      // "C0.96"
 
@@ -48,8 +48,8 @@ struct TCodeUpgradeData {
 enum class TCodeUpgradeStatus { NotNeeded, Upgraded, Refused };
 struct TCodeUpgradeResult {
     TCodeUpgradeStatus status = TCodeUpgradeStatus::NotNeeded;
-    QStringList steps;  // the steps applied, or those that would have been
-    QString reason;     // why it was refused
+    QStringList steps; // the steps applied, or those that would have been
+    QString reason;    // why it was refused
 };
 
 // Runs the steps 0.92, 0.93, 0.94, 0.95 and 0.96 in order, each testing the

@@ -7,8 +7,7 @@
 // the edge that talks to the user (a window, the CLI, a script) catches it.
 class EVexorError : public std::runtime_error {
 public:
-    explicit EVexorError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EVexorError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
     [[nodiscard]] const QString& message() const noexcept { return m_message; }
 
 private:

@@ -17,9 +17,9 @@ struct FamilyInfo {
 };
 
 const FamilyInfo Families[] = {
-    {"p28", btP28, 0, 0xD603},       {"p30", btP30, 0, 0xCB03},       {"p72", btP72, 0, 0x6703},
-    {"p13", btP13, 0, 0x4207},       {"pr3", btPR3, 0, 0x9615},       {"jdmpw0", btJDMPW0, 0, 0xFF16},
-    {"edmpw0", btEDMPW0, 0, 0x9A16}, {"pm6", btPM6, 0, 0x9910},       {"pr4", btPR4, 0, 0x9910},
+    {"p28", btP28, 0, 0xD603},         {"p30", btP30, 0, 0xCB03},      {"p72", btP72, 0, 0x6703},
+    {"p13", btP13, 0, 0x4207},         {"pr3", btPR3, 0, 0x9615},      {"jdmpw0", btJDMPW0, 0, 0xFF16},
+    {"edmpw0", btEDMPW0, 0, 0x9A16},   {"pm6", btPM6, 0, 0x9910},      {"pr4", btPR4, 0, 0x9910},
     {"vexorau", btVexorAu, 0, 0xC803}, {"sr", btNissan, nfSR, 0x0000}, {"vg", btNissan, nfVG, 0xD65D},
     {"rb", btNissan, nfRB, 0xD65B},
 };
@@ -88,7 +88,8 @@ QByteArray generateRom(const TRomGenOptions& o)
         if (o.family.compare(QLatin1String(f.name), Qt::CaseInsensitive) == 0)
             fam = &f;
     if (!fam)
-        throw EVexorError(QStringLiteral("Unknown family \"%1\". Known: %2.").arg(o.family, romGenFamilies().join(QStringLiteral(", "))));
+        throw EVexorError(QStringLiteral("Unknown family \"%1\". Known: %2.")
+                              .arg(o.family, romGenFamilies().join(QStringLiteral(", "))));
 
     TRomAddresses map;
     map.install(fam->baseType, fam->nissan);
@@ -113,7 +114,8 @@ QByteArray generateRom(const TRomGenOptions& o)
     if (vexor) {
         const int maxCells = e(6) - e(5); // room for the low-cam fuel map and its multipliers
         if (o.rows < 2 || o.columns < 2 || o.rows > 20 || o.columns > 24 || (o.rows + 1) * o.columns > maxCells)
-            throw EVexorError(QStringLiteral("A table of %1 x %2 does not fit this family.").arg(o.rows).arg(o.columns));
+            throw EVexorError(
+                QStringLiteral("A table of %1 x %2 does not fit this family.").arg(o.rows).arg(o.columns));
         img.byte(e(128), o.rows);
         img.byte(e(129), o.columns);
         img.byte(e(132), o.rows - 2);
@@ -165,7 +167,8 @@ QByteArray generateRom(const TRomGenOptions& o)
                 else if (i == rows - 1)
                     img.byte(at + i, 0xFF);
                 else if (cam == 1)
-                    img.byte(at + i, vexor ? int(std::lround(rpm * e(48) / 1875000.0)) : int(std::lround(rpm / 35.21259)));
+                    img.byte(at + i,
+                             vexor ? int(std::lround(rpm * e(48) / 1875000.0)) : int(std::lround(rpm / 35.21259)));
                 else
                     img.byte(at + i, TRom::encodeExponentRpm(rpm));
             }
@@ -190,7 +193,8 @@ QByteArray generateRom(const TRomGenOptions& o)
                 }
                 for (int r = 0; r < rows; ++r) {
                     const double v = fuelValue(c, r, cols, rows, o.seed);
-                    img.byte(at + cols * r + c, (nissan || wide) ? int(std::lround(v)) : int(std::ceil(v * 4 / divisor)));
+                    img.byte(at + cols * r + c,
+                             (nissan || wide) ? int(std::lround(v)) : int(std::ceil(v * 4 / divisor)));
                 }
             }
         }

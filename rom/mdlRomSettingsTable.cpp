@@ -48,9 +48,11 @@ std::vector<TRomSettingItem> buildItems()
                              }
                          return s;
                      }});
-    items.push_back({QStringLiteral("launch_rev_limit"), I::Int, [](const TRom& r) { return QVariant(r.launchRevLimit()); },
+    items.push_back({QStringLiteral("launch_rev_limit"), I::Int,
+                     [](const TRom& r) { return QVariant(r.launchRevLimit()); },
                      [](TRom& r, double v) { r.setLaunchRevLimit(int(v)); }, entries({40, 41}, 2)});
-    items.push_back({QStringLiteral("shift_rev_limit"), I::Int, [](const TRom& r) { return QVariant(r.shiftRevLimit()); },
+    items.push_back({QStringLiteral("shift_rev_limit"), I::Int,
+                     [](const TRom& r) { return QVariant(r.shiftRevLimit()); },
                      [](TRom& r, double v) { r.setShiftRevLimit(int(v)); }, entries({42, 43}, 2)});
     items.push_back({QStringLiteral("shift_light"), I::Int, [](const TRom& r) { return QVariant(r.shiftLight()); },
                      [](TRom& r, double v) { r.setShiftLight(int(v)); }, entries({56}, 2)});
@@ -86,7 +88,8 @@ std::vector<TRomSettingItem> buildItems()
     items.push_back(boolSwitch("o2_heater", TRom::swO2Heater));
     items.push_back(boolSwitch("injector_test", TRom::swInjectorTest));
     items.push_back(boolSwitch("speed_limiter", TRom::swSpeedLimiter));
-    items.push_back({QStringLiteral("speed_limit_mph"), I::Int, [](const TRom& r) { return QVariant(r.speedLimitMph()); },
+    items.push_back({QStringLiteral("speed_limit_mph"), I::Int,
+                     [](const TRom& r) { return QVariant(r.speedLimitMph()); },
                      [](TRom& r, double v) { r.setSpeedLimitMph(int(v)); }, entries({44}, 1)});
     items.push_back({QStringLiteral("iacv_base"), I::Int, [](const TRom& r) { return QVariant(r.iacvBase()); },
                      [](TRom& r, double v) { r.setIacvBase(int(v)); },
@@ -98,14 +101,17 @@ std::vector<TRomSettingItem> buildItems()
                      }});
     items.push_back({QStringLiteral("iacv_duty_correction"), I::Int,
                      [](const TRom& r) { return QVariant(r.iacvDutyCorrection()); }, nullptr, entries({39}, 2)});
-    items.push_back({QStringLiteral("boost_limit_mbar"), I::Int, [](const TRom& r) { return QVariant(r.boostLimitMbar()); },
+    items.push_back({QStringLiteral("boost_limit_mbar"), I::Int,
+                     [](const TRom& r) { return QVariant(r.boostLimitMbar()); },
                      [](TRom& r, double v) { r.setBoostLimitMbar(v); }, entries({47}, 1)});
-    items.push_back({QStringLiteral("boost_limit_psi"), I::Real, [](const TRom& r) { return QVariant(r.boostLimitPsi()); },
+    items.push_back({QStringLiteral("boost_limit_psi"), I::Real,
+                     [](const TRom& r) { return QVariant(r.boostLimitPsi()); },
                      [](TRom& r, double v) { r.setBoostLimitPsi(v); }, entries({47}, 1)});
     items.push_back({QStringLiteral("final_multiplier"), I::Real,
                      [](const TRom& r) { return QVariant(r.finalMultiplier()); }, nullptr, entries({50}, 2)});
     items.push_back({QStringLiteral("version_text"), I::Text, [](const TRom& r) { return QVariant(r.versionText()); },
-                     nullptr, [](const TRom& r) {
+                     nullptr,
+                     [](const TRom& r) {
                          return (r.BaseType == btVexorAu || r.BaseType == btVexorAuNoMap) ? Spans{{56, 3}} : Spans{};
                      }});
     items.push_back({QStringLiteral("version"), I::Real, [](const TRom& r) { return QVariant(r.version()); }, nullptr,

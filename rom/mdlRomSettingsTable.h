@@ -17,7 +17,7 @@ struct TRomSettingItem {
     QString name;
     Type type;
     std::function<QVariant(const TRom&)> get;
-    std::function<void(TRom&, double)> set; // empty for read-only items
+    std::function<void(TRom&, double)> set;                   // empty for read-only items
     std::function<QList<QPair<int, int>>(const TRom&)> spans; // (address, length)
 };
 

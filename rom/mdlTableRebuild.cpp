@@ -18,7 +18,7 @@ constexpr quint16 ExtendedLowCamsCode = 0x09E2; // operand in the ECU code selec
 constexpr int DefaultLoads[10] = {114, 201, 288, 403, 576, 750, 865, 923, 981, 1035};
 constexpr int DefaultLowRpm[RebuildRpmCount] = {500,  602,  703,  797,  1000, 1250, 1500, 1750, 2000, 2248,
                                                 2500, 3000, 3188, 3500, 4000, 4496, 5000, 6000, 7000, 7936};
-constexpr int DefaultHighRpm[RebuildRpmCount] = {0,    3533, 4007, 4524, 4782, 5041, 5256,  5515,  5730,  6032,
+constexpr int DefaultHighRpm[RebuildRpmCount] = {0,    3533, 4007, 4524, 4782, 5041, 5256, 5515,  5730,  6032,
                                                  6506, 7023, 7497, 8014, 8531, 9004, 9521, 10038, 10512, 10986};
 
 int countEntry(bool highCam, bool columns) { return highCam ? (columns ? 135 : 134) : (columns ? 133 : 132); }
@@ -88,7 +88,8 @@ void setExtendedLowCams(TRom& rom, bool on, TTableStructureMarks& marks)
 {
     if (rom.BaseType != btVexorAu)
         return;
-    rom.setFeatureFlags(on ? quint16(rom.FeatureFlags | ffPeriodRevScale) : quint16(rom.FeatureFlags & ~ffPeriodRevScale));
+    rom.setFeatureFlags(on ? quint16(rom.FeatureFlags | ffPeriodRevScale)
+                           : quint16(rom.FeatureFlags & ~ffPeriodRevScale));
     rom.buffer().writeByte(ExtendedLowCamsCode, on ? 0xFE : 0x36);
     marks.lowRows = marks.tablesChanged = true;
 }
@@ -128,8 +129,7 @@ bool rebuildQuestionDue(const TRom& rom, const TTableStructureMarks& marks)
 bool askRebuildTables(IMessageService& messages)
 {
     return messages.showMessage(QString::fromLatin1(RebuildQuestionText), QString::fromLatin1(RebuildQuestionTitle),
-                                TMsgKind::Warning, TMsgButton::Yes | TMsgButton::No)
-           == mrYes;
+                                TMsgKind::Warning, TMsgButton::Yes | TMsgButton::No) == mrYes;
 }
 
 // --- sets ---------------------------------------------------------------------------
@@ -149,7 +149,8 @@ QVector<int> rebuildLoadSet(const TRom& rom, const TRebuildGroup& g)
             out << out.last() + d;
         return out;
     }
-    case TRebuildChoice::Distribute: return arithmetic(distributeLoadStart(rom), distributeLoadStep(rom), RebuildLoadCount);
+    case TRebuildChoice::Distribute:
+        return arithmetic(distributeLoadStart(rom), distributeLoadStep(rom), RebuildLoadCount);
     case TRebuildChoice::Increment: return arithmetic(g.start, g.step, RebuildLoadCount);
     }
     return {};

@@ -81,8 +81,8 @@ struct TRebuildRequest {
     TRebuildGroup highRpm;
     [[nodiscard]] bool anyChange() const
     {
-        return loads.choice != TRebuildChoice::Unchanged || lowRpm.choice != TRebuildChoice::Unchanged
-               || highRpm.choice != TRebuildChoice::Unchanged;
+        return loads.choice != TRebuildChoice::Unchanged || lowRpm.choice != TRebuildChoice::Unchanged ||
+               highRpm.choice != TRebuildChoice::Unchanged;
     }
 };
 

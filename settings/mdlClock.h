@@ -15,10 +15,7 @@ public:
 };
 
 // Milliseconds from `since` to `now`, correct across one wrap of the counter.
-[[nodiscard]] constexpr quint32 elapsedTicks(quint32 since, quint32 now) noexcept
-{
-    return now - since;
-}
+[[nodiscard]] constexpr quint32 elapsedTicks(quint32 since, quint32 now) noexcept { return now - since; }
 
 // True once at least `interval` ms have passed since `since`.
 [[nodiscard]] constexpr bool ticksPassed(quint32 since, quint32 now, quint32 interval) noexcept

@@ -26,10 +26,7 @@ QStringList qtNameFilters(const QString& windowsFilter)
     return out;
 }
 
-QString qtFileFilter(const QString& windowsFilter)
-{
-    return qtNameFilters(windowsFilter).join(QLatin1String(";;"));
-}
+QString qtFileFilter(const QString& windowsFilter) { return qtNameFilters(windowsFilter).join(QLatin1String(";;")); }
 
 QString qtSelectedFilter(const QString& windowsFilter, int filterIndex)
 {

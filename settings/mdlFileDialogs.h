@@ -10,11 +10,11 @@
 
 struct TFileDialogRequest {
     QString title;
-    QString filter;          // Windows form: description and pattern pairs separated by '|'
-    int filterIndex = 1;     // 1-based, as in the Windows dialog; 0 also means the first pair
-    QString defaultExt;      // ".bin" or "bin"; appended when the chosen name has no extension
+    QString filter;      // Windows form: description and pattern pairs separated by '|'
+    int filterIndex = 1; // 1-based, as in the Windows dialog; 0 also means the first pair
+    QString defaultExt;  // ".bin" or "bin"; appended when the chosen name has no extension
     QString initialDir;
-    QString fileName;        // proposed name
+    QString fileName; // proposed name
 };
 
 class IFileDialogService {

@@ -64,18 +64,14 @@ static QString withoutTrailingSeparator(QString p)
 QString specialFolder(int folderId)
 {
     switch (folderId) {
-    case sfDesktop:
-        return withoutTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    case sfDesktop: return withoutTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     case sfPersonal:
         return withoutTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    case sfAppData:
-        return appDataFolder();
+    case sfAppData: return appDataFolder();
     case sfLocalAppData:
         return withoutTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    case sfProfile:
-        return withoutTrailingSeparator(QDir::homePath());
-    default:
-        return QString();
+    case sfProfile: return withoutTrailingSeparator(QDir::homePath());
+    default: return QString();
     }
 }
 
@@ -96,15 +92,9 @@ QString settingsFolder()
     return appDataFolder() + QStringLiteral("/VEXOR");
 }
 
-QString settingsFilePath(const QString& fileName)
-{
-    return settingsFolder() + QLatin1Char('/') + fileName;
-}
+QString settingsFilePath(const QString& fileName) { return settingsFolder() + QLatin1Char('/') + fileName; }
 
-QString programFolder()
-{
-    return QCoreApplication::applicationDirPath();
-}
+QString programFolder() { return QCoreApplication::applicationDirPath(); }
 
 bool ensureFolder(const QString& path, QString* error)
 {
@@ -118,8 +108,7 @@ bool ensureFolder(const QString& path, QString* error)
         // should be, or the deepest existing folder when it is not writable.
         QString blocker;
         QString deepest;
-        for (QString p = QDir::cleanPath(QDir(path).absolutePath()); !p.isEmpty();
-             p = QFileInfo(p).path()) {
+        for (QString p = QDir::cleanPath(QDir(path).absolutePath()); !p.isEmpty(); p = QFileInfo(p).path()) {
             const QFileInfo fi(p);
             if (fi.exists() && !fi.isDir())
                 blocker = p;
@@ -131,8 +120,8 @@ bool ensureFolder(const QString& path, QString* error)
         if (!blocker.isEmpty())
             *error = QStringLiteral("Could not create the folder '%1': '%2' is not a folder.").arg(path, blocker);
         else if (!deepest.isEmpty() && !QFileInfo(deepest).isWritable())
-            *error = QStringLiteral("Could not create the folder '%1': no permission to write in '%2'.")
-                         .arg(path, deepest);
+            *error =
+                QStringLiteral("Could not create the folder '%1': no permission to write in '%2'.").arg(path, deepest);
         else
             *error = QStringLiteral("Could not create the folder '%1'.").arg(path);
     }

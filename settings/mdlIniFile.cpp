@@ -7,10 +7,7 @@
 #include <QStringDecoder>
 #include <cmath>
 
-TIniFile::TIniFile(const QString& fileName)
-{
-    load(fileName);
-}
+TIniFile::TIniFile(const QString& fileName) { load(fileName); }
 
 void TIniFile::clear()
 {
@@ -63,7 +60,7 @@ void TIniFile::setText(const QString& text)
     m_sections.clear();
     const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
     m_eol = (firstBreak > 0 && text.at(firstBreak - 1) == QLatin1Char('\r')) ? QStringLiteral("\r\n")
-                                                                              : QStringLiteral("\n");
+                                                                             : QStringLiteral("\n");
     QStringList rawLines = text.split(QLatin1Char('\n'));
     if (!rawLines.isEmpty() && rawLines.last().isEmpty())
         rawLines.removeLast(); // the break after the last line
@@ -197,10 +194,7 @@ QStringList TIniFile::sections() const
     return out;
 }
 
-bool TIniFile::sectionExists(const QString& section) const
-{
-    return findSection(section) != nullptr;
-}
+bool TIniFile::sectionExists(const QString& section) const { return findSection(section) != nullptr; }
 
 QStringList TIniFile::keys(const QString& section) const
 {

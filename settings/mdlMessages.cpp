@@ -3,14 +3,10 @@
 QString defaultMessageTitle(TMsgKind kind)
 {
     switch (kind) {
-    case TMsgKind::Warning:
-        return QStringLiteral("Warning");
-    case TMsgKind::Error:
-        return QStringLiteral("Error");
-    case TMsgKind::Information:
-        return QStringLiteral("Information");
-    case TMsgKind::Confirmation:
-        return QStringLiteral("Confirmation");
+    case TMsgKind::Warning: return QStringLiteral("Warning");
+    case TMsgKind::Error: return QStringLiteral("Error");
+    case TMsgKind::Information: return QStringLiteral("Information");
+    case TMsgKind::Confirmation: return QStringLiteral("Confirmation");
     }
     return QString();
 }

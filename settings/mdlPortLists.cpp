@@ -6,12 +6,12 @@
 
 const QStringList& baudRateList()
 {
-    static const QStringList l = {
-        QStringLiteral("110"),    QStringLiteral("300"),    QStringLiteral("600"),    QStringLiteral("1200"),
-        QStringLiteral("2400"),   QStringLiteral("4800"),   QStringLiteral("9600"),   QStringLiteral("19200"),
-        QStringLiteral("38400"),  QStringLiteral("57600"),  QStringLiteral("115200"), QStringLiteral("128000"),
-        QStringLiteral("230400"), QStringLiteral("250000"), QStringLiteral("256000"), QStringLiteral("460800"),
-        QStringLiteral("920000")};
+    static const QStringList l = {QStringLiteral("110"),    QStringLiteral("300"),    QStringLiteral("600"),
+                                  QStringLiteral("1200"),   QStringLiteral("2400"),   QStringLiteral("4800"),
+                                  QStringLiteral("9600"),   QStringLiteral("19200"),  QStringLiteral("38400"),
+                                  QStringLiteral("57600"),  QStringLiteral("115200"), QStringLiteral("128000"),
+                                  QStringLiteral("230400"), QStringLiteral("250000"), QStringLiteral("256000"),
+                                  QStringLiteral("460800"), QStringLiteral("920000")};
     return l;
 }
 
@@ -37,12 +37,10 @@ const QStringList& stopBitsList()
 
 const QStringList& protocolList()
 {
-    static const QStringList l = {QStringLiteral("Protocol 0 (one byte per request)"),
-                                  QStringLiteral("Protocol 1 (framed)"),
-                                  QStringLiteral("Protocol 2 (framed, adapter)"),
-                                  QStringLiteral("Protocol 3 (not supported)"),
-                                  QStringLiteral("Protocol 4 (not supported)"),
-                                  QStringLiteral("Protocol 5 (not supported)")};
+    static const QStringList l = {
+        QStringLiteral("Protocol 0 (one byte per request)"), QStringLiteral("Protocol 1 (framed)"),
+        QStringLiteral("Protocol 2 (framed, adapter)"),      QStringLiteral("Protocol 3 (not supported)"),
+        QStringLiteral("Protocol 4 (not supported)"),        QStringLiteral("Protocol 5 (not supported)")};
     return l;
 }
 
@@ -56,51 +54,35 @@ const QStringList& emulatorHardwareList()
 int emulatorHardwareCode(int hardwareIndex, int currentCode)
 {
     switch (hardwareIndex) {
-    case 0:
-        return 0;
-    case 1:
-        return 2;
-    case 2:
-        return 3;
-    default:
-        return currentCode;
+    case 0: return 0;
+    case 1: return 2;
+    case 2: return 3;
+    default: return currentCode;
     }
 }
 
 QSerialPort::DataBits dataBitsFromIndex(int index)
 {
     switch (index) {
-    case 1:
-        return QSerialPort::Data5;
-    case 2:
-        return QSerialPort::Data6;
-    case 3:
-        return QSerialPort::Data7;
-    default:
-        return QSerialPort::Data8;
+    case 1: return QSerialPort::Data5;
+    case 2: return QSerialPort::Data6;
+    case 3: return QSerialPort::Data7;
+    default: return QSerialPort::Data8;
     }
 }
 
 QSerialPort::Parity parityFromIndex(int index)
 {
     switch (index) {
-    case 0:
-        return QSerialPort::EvenParity;
-    case 1:
-        return QSerialPort::OddParity;
-    case 3:
-        return QSerialPort::MarkParity;
-    case 4:
-        return QSerialPort::SpaceParity;
-    default:
-        return QSerialPort::NoParity;
+    case 0: return QSerialPort::EvenParity;
+    case 1: return QSerialPort::OddParity;
+    case 3: return QSerialPort::MarkParity;
+    case 4: return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
     }
 }
 
-QSerialPort::StopBits stopBitsFromIndex(int index)
-{
-    return index == 0 ? QSerialPort::OneStop : QSerialPort::TwoStop;
-}
+QSerialPort::StopBits stopBitsFromIndex(int index) { return index == 0 ? QSerialPort::OneStop : QSerialPort::TwoStop; }
 
 TPortList::TPortList(Source systemPorts) : m_source(std::move(systemPorts))
 {
@@ -117,10 +99,7 @@ QStringList TPortList::entries() const
     return l;
 }
 
-QString TPortList::nameAt(int index) const
-{
-    return entries().value(index);
-}
+QString TPortList::nameAt(int index) const { return entries().value(index); }
 
 int TPortList::indexOfOrAdd(const QString& path)
 {

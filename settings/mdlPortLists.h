@@ -11,14 +11,14 @@
 #include <functional>
 
 [[nodiscard]] const QStringList& baudRateList();
-[[nodiscard]] const QStringList& dataBitsList();   // "4" .. "8"
-[[nodiscard]] const QStringList& parityList();     // Even, Odd, None, Mark, Space
-[[nodiscard]] const QStringList& stopBitsList();   // 1, 1.5, 2
-[[nodiscard]] const QStringList& protocolList();   // datalog protocols 0 to 5
+[[nodiscard]] const QStringList& dataBitsList(); // "4" .. "8"
+[[nodiscard]] const QStringList& parityList();   // Even, Odd, None, Mark, Space
+[[nodiscard]] const QStringList& stopBitsList(); // 1, 1.5, 2
+[[nodiscard]] const QStringList& protocolList(); // datalog protocols 0 to 5
 [[nodiscard]] const QStringList& emulatorHardwareList();
 
-constexpr int DefaultBaudIndex = 8;     // "38400"
-constexpr int EmulatorBaudIndex = 16;   // "920000"
+constexpr int DefaultBaudIndex = 8;   // "38400"
+constexpr int EmulatorBaudIndex = 16; // "920000"
 constexpr int EmulatorBaudRate = 920000;
 
 // Index 0 gives hardware code 0, 1 gives 2, 2 gives 3; other indices leave the

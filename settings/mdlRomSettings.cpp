@@ -16,7 +16,4 @@ void applyToRom(const TSettings& settings, TRom& rom)
     rom.IgnitionOffset = static_cast<qint8>(std::clamp(settings.general.ignitionOffset, -128, 127));
 }
 
-void collectFromRom(const TRom& rom, TSettings& settings)
-{
-    settings.general.ignitionOffset = rom.IgnitionOffset;
-}
+void collectFromRom(const TRom& rom, TSettings& settings) { settings.general.ignitionOffset = rom.IgnitionOffset; }

@@ -66,8 +66,7 @@ TKey optionalIntKey(const QString& section, const QString& key, Field field, int
 }
 
 template <class Field>
-TKey floatKey(const QString& section, const QString& key, Field field,
-              std::function<bool(double)> valid = {})
+TKey floatKey(const QString& section, const QString& key, Field field, std::function<bool(double)> valid = {})
 {
     return {section, key,
             [=](TSettings& s, const TIniFile& ini) {
@@ -83,8 +82,7 @@ TKey floatKey(const QString& section, const QString& key, Field field,
 template <class Field>
 TKey boolKey(const QString& section, const QString& key, Field field)
 {
-    return {section, key,
-            [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readBool(section, key, field(s)); },
+    return {section, key, [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readBool(section, key, field(s)); },
             [=](const TSettings& s, TIniFile& ini) { ini.writeBool(section, key, field(s)); },
             [=](const TSettings& s) { return QVariant(field(s)); }};
 }
@@ -92,37 +90,42 @@ TKey boolKey(const QString& section, const QString& key, Field field)
 template <class Field>
 TKey stringKey(const QString& section, const QString& key, Field field)
 {
-    return {section, key,
-            [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readString(section, key, field(s)); },
+    return {section, key, [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readString(section, key, field(s)); },
             [=](const TSettings& s, TIniFile& ini) { ini.writeString(section, key, field(s)); },
             [=](const TSettings& s) { return QVariant(field(s)); }};
 }
 
-#define F(path) [](auto& s) -> auto& { return s.path; }
-#define FI(path) [i](auto& s) -> auto& { return s.path; }
+#define F(path)                                                                                                        \
+    [](auto& s) -> auto& { return s.path; }
+#define FI(path)                                                                                                       \
+    [i](auto& s) -> auto& { return s.path; }
 
 void addComKeys(std::vector<TKey>& k, const QString& sec, TComSettings TSettings::*com, bool withProtocol)
 {
     // A baud rate is read as text and written as a number; either way it must
     // be a positive number of bits per second.
     if (withProtocol)
-        k.push_back(intKey(sec, QStringLiteral("ProtocolIndex"),
-                           [com](auto& s) -> auto& { return (s.*com).protocolIndex; }, 0, 5));
-    k.push_back(intKey(sec, QStringLiteral("PortIndex"), [com](auto& s) -> auto& { return (s.*com).portIndex; }, 0));
-    k.push_back(intKey(sec, QStringLiteral("BaudRate"), [com](auto& s) -> auto& { return (s.*com).baudRate; }, 1));
-    k.push_back(intKey(sec, QStringLiteral("DataBitsIndex"),
-                       [com](auto& s) -> auto& { return (s.*com).dataBitsIndex; }, 0, 4));
-    k.push_back(intKey(sec, QStringLiteral("ParityIndex"),
-                       [com](auto& s) -> auto& { return (s.*com).parityIndex; }, 0, 4));
-    k.push_back(intKey(sec, QStringLiteral("StopBitsIndex"),
-                       [com](auto& s) -> auto& { return (s.*com).stopBitsIndex; }, 0, 2));
+        k.push_back(intKey(
+            sec, QStringLiteral("ProtocolIndex"), [com](auto& s) -> auto& { return (s.*com).protocolIndex; }, 0, 5));
+    k.push_back(intKey(
+        sec, QStringLiteral("PortIndex"), [com](auto& s) -> auto& { return (s.*com).portIndex; }, 0));
+    k.push_back(intKey(
+        sec, QStringLiteral("BaudRate"), [com](auto& s) -> auto& { return (s.*com).baudRate; }, 1));
+    k.push_back(intKey(
+        sec, QStringLiteral("DataBitsIndex"), [com](auto& s) -> auto& { return (s.*com).dataBitsIndex; }, 0, 4));
+    k.push_back(intKey(
+        sec, QStringLiteral("ParityIndex"), [com](auto& s) -> auto& { return (s.*com).parityIndex; }, 0, 4));
+    k.push_back(intKey(
+        sec, QStringLiteral("StopBitsIndex"), [com](auto& s) -> auto& { return (s.*com).stopBitsIndex; }, 0, 2));
 }
 
 void addConnectionKeys(std::vector<TKey>& k, const QString& sec, TConnectionSettings TSettings::*c)
 {
     // A zero interval would spin the link's timer; zero tries would never send.
-    k.push_back(intKey(sec, QStringLiteral("Timeout"), [c](auto& s) -> auto& { return (s.*c).timeout; }, 1, 65535));
-    k.push_back(intKey(sec, QStringLiteral("MaxTries"), [c](auto& s) -> auto& { return (s.*c).maxTries; }, 1, 32767));
+    k.push_back(intKey(
+        sec, QStringLiteral("Timeout"), [c](auto& s) -> auto& { return (s.*c).timeout; }, 1, 65535));
+    k.push_back(intKey(
+        sec, QStringLiteral("MaxTries"), [c](auto& s) -> auto& { return (s.*c).maxTries; }, 1, 32767));
 }
 
 std::vector<TKey> buildKeys()
@@ -250,8 +253,8 @@ quint8 TTuningConditions::gears() const
 
 QString dataGraphChannelName(int channel)
 {
-    static const char* const names[dgChannelCount] = {"BATT", "AFR",  "O2V",  "ECT", "IAT", "KNCK", "IGN", "INJDC",
-                                                      "INJ",  "TP",   "BOOST", "MAP", "GEAR", "SPD", "RPM"};
+    static const char* const names[dgChannelCount] = {"BATT", "AFR", "O2V",   "ECT", "IAT",  "KNCK", "IGN", "INJDC",
+                                                      "INJ",  "TP",  "BOOST", "MAP", "GEAR", "SPD",  "RPM"};
     if (channel < 0 || channel >= dgChannelCount)
         return QString();
     return QString::fromLatin1(names[channel]);
@@ -267,10 +270,7 @@ void TRecentFiles::add(const QString& path)
         m_paths.removeLast();
 }
 
-void TRecentFiles::remove(const QString& path)
-{
-    m_paths.removeAll(path);
-}
+void TRecentFiles::remove(const QString& path) { m_paths.removeAll(path); }
 
 void TRecentFiles::assign(const QStringList& paths)
 {
@@ -308,11 +308,8 @@ std::vector<TSettingValue> settingValues(const TSettings& settings)
 QString settingText(const QVariant& value)
 {
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::Double:
-        return TIniFile::formatFloat(value.toDouble());
-    default:
-        return value.toString();
+    case QMetaType::Bool: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double: return TIniFile::formatFloat(value.toDouble());
+    default: return value.toString();
     }
 }

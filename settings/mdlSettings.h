@@ -22,13 +22,13 @@ struct TGeneralSettings {
     double fuelAdjustment1 = 3.0;     // percent per increase/decrease on fuel tables
     int fuelAdjustment2 = 5;          // smallest fuel step, fuel units (signed 16-bit)
     double lambdaAdjustment = 0.01;
-    int mapSmoothing = 30;            // smoothing tolerance, thousandths
-    int atmospheric = 1013;           // mbar, the zero of boost display
-    double stoichValue = 14.7;        // air-fuel ratio = lambda x this
-    int ignitionOffset = 0;           // the ROM model's ignition offset (signed 8-bit)
+    int mapSmoothing = 30;     // smoothing tolerance, thousandths
+    int atmospheric = 1013;    // mbar, the zero of boost display
+    double stoichValue = 14.7; // air-fuel ratio = lambda x this
+    int ignitionOffset = 0;    // the ROM model's ignition offset (signed 8-bit)
     int fullScreenResX = 1024;
     int fullScreenResY = 768;
-    std::optional<int> windowWidth;   // unset: the main window keeps its current size
+    std::optional<int> windowWidth; // unset: the main window keeps its current size
     std::optional<int> windowHeight;
     bool showDuration = true;
     bool showAFR = false;
@@ -58,7 +58,7 @@ struct TComSettings {
     int portIndex = 0;
     int baudRate = 38400;
     int dataBitsIndex = 4;
-    int parityIndex = 2; // 0 even, 1 odd, 2 none, 3 mark, 4 space
+    int parityIndex = 2;   // 0 even, 1 odd, 2 none, 3 mark, 4 space
     int stopBitsIndex = 0; // 0 one, 1 one and a half, 2 two
     bool operator==(const TComSettings&) const = default;
 };
@@ -138,8 +138,22 @@ struct TDynoSettings {
 
 // "DataGraphs": one bit per channel of each data graph.
 enum TDataGraphChannel : int {
-    dgBATT = 0, dgAFR, dgO2V, dgECT, dgIAT, dgKNCK, dgIGN, dgINJDC, dgINJ, dgTP, dgBOOST, dgMAP, dgGEAR, dgSPD,
-    dgRPM, dgChannelCount
+    dgBATT = 0,
+    dgAFR,
+    dgO2V,
+    dgECT,
+    dgIAT,
+    dgKNCK,
+    dgIGN,
+    dgINJDC,
+    dgINJ,
+    dgTP,
+    dgBOOST,
+    dgMAP,
+    dgGEAR,
+    dgSPD,
+    dgRPM,
+    dgChannelCount
 };
 [[nodiscard]] QString dataGraphChannelName(int channel); // "RPM", "SPD", ... "BATT"
 struct TDataGraphs {

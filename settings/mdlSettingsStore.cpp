@@ -7,20 +7,11 @@
 
 TSettingsStore::TSettingsStore(const QString& folder) : m_folder(folder) {}
 
-QString TSettingsStore::iniPath() const
-{
-    return m_folder + QStringLiteral("/vexor.ini");
-}
+QString TSettingsStore::iniPath() const { return m_folder + QStringLiteral("/vexor.ini"); }
 
-QString TSettingsStore::injectorsPath() const
-{
-    return m_folder + QStringLiteral("/injectors.ini");
-}
+QString TSettingsStore::injectorsPath() const { return m_folder + QStringLiteral("/injectors.ini"); }
 
-QString TSettingsStore::widebandPath() const
-{
-    return m_folder + QStringLiteral("/wideband.ini");
-}
+QString TSettingsStore::widebandPath() const { return m_folder + QStringLiteral("/wideband.ini"); }
 
 bool TSettingsStore::prepareFolder(QString* error)
 {

@@ -1,14 +1,8 @@
 #include "settings/mdlWideband.h"
 
-bool TWidebandDefinitions::load(const QString& path, QString* error)
-{
-    return m_ini.load(path, error);
-}
+bool TWidebandDefinitions::load(const QString& path, QString* error) { return m_ini.load(path, error); }
 
-void TWidebandDefinitions::loadText(const QString& text)
-{
-    m_ini.setText(text);
-}
+void TWidebandDefinitions::loadText(const QString& text) { m_ini.setText(text); }
 
 TLambdaPoints TWidebandDefinitions::points(const QString& name) const
 {

@@ -28,10 +28,7 @@ std::map<QString, Entry>& registry()
 
 std::atomic<bool> g_stop{false};
 
-void onSignal(int)
-{
-    g_stop = true;
-}
+void onSignal(int) { g_stop = true; }
 } // namespace
 
 SimCommand::SimCommand(const char* name, const char* usage, SimHandler handler)
@@ -39,10 +36,7 @@ SimCommand::SimCommand(const char* name, const char* usage, SimHandler handler)
     registry()[QString::fromLatin1(name)] = {QString::fromLatin1(usage), std::move(handler)};
 }
 
-bool simStopRequested()
-{
-    return g_stop.load();
-}
+bool simStopRequested() { return g_stop.load(); }
 
 qint64 simNowNs()
 {

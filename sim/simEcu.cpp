@@ -18,9 +18,8 @@
 
 namespace {
 
-const char* const Usage =
-    "ecu --protocol 0|1|2 [--baud 38400] [--latency-us 0] [--noise N] [--noise-bytes K] "
-    "[--bad-checksum N] [--drop N] [--silence-after N] [--sent-log FILE.dlf] [--seed S]";
+const char* const Usage = "ecu --protocol 0|1|2 [--baud 38400] [--latency-us 0] [--noise N] [--noise-bytes K] "
+                          "[--bad-checksum N] [--drop N] [--silence-after N] [--sent-log FILE.dlf] [--seed S]";
 
 struct TOptions {
     int protocol = -1;
@@ -69,9 +68,8 @@ TOptions parse(const QStringList& args)
                 throw std::runtime_error("Option --sent-log needs a value.");
             o.sentLog = args.at(++i);
         } else
-            throw std::runtime_error(QStringLiteral("Unknown option %1.\nUsage: vexor-sim %2")
-                                         .arg(a, QLatin1String(Usage))
-                                         .toStdString());
+            throw std::runtime_error(
+                QStringLiteral("Unknown option %1.\nUsage: vexor-sim %2").arg(a, QLatin1String(Usage)).toStdString());
     }
     if (o.protocol < 0 || o.protocol > 2)
         throw std::runtime_error(std::string("Missing or invalid --protocol.\nUsage: vexor-sim ") + Usage);

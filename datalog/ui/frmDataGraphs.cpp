@@ -6,8 +6,8 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 

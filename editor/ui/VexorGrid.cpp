@@ -2,36 +2,28 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QGlyphRun>
 #include <QScrollBar>
 #include <QtMath>
 #include <algorithm>
 
 namespace {
 
-QColor toQColor(TColor c)
-{
-    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
+QColor toQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
-TColor toTColor(const QColor& c)
-{
-    return RGB(c.red(), c.green(), c.blue());
-}
+TColor toTColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
 
 } // namespace
 
 // ---------------------------------------------------------------------------
 // In-place editor
 
-TVexorGridEditor::TVexorGridEditor(TVexorGrid* grid, QWidget* parent)
-    : QLineEdit(parent)
-    , m_grid(grid)
+TVexorGridEditor::TVexorGridEditor(TVexorGrid* grid, QWidget* parent) : QLineEdit(parent), m_grid(grid)
 {
     setObjectName(QStringLiteral("txtCellEdit"));
     setFrame(false);
@@ -47,12 +39,8 @@ void TVexorGridEditor::keyPressEvent(QKeyEvent* e)
 {
     switch (e->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        m_grid->finishEdit(true, true);
-        return;
-    case Qt::Key_Escape:
-        m_grid->finishEdit(false, true);
-        return;
+    case Qt::Key_Enter: m_grid->finishEdit(true, true); return;
+    case Qt::Key_Escape: m_grid->finishEdit(false, true); return;
     case Qt::Key_Up:
     case Qt::Key_Down: {
         // Spreadsheet habit: leaving the cell vertically keeps the typed value.
@@ -61,8 +49,7 @@ void TVexorGridEditor::keyPressEvent(QKeyEvent* e)
         m_grid->moveCurrent(0, d, false);
         return;
     }
-    default:
-        break;
+    default: break;
     }
     if (e->matches(QKeySequence::Paste)) {
         pasteFiltered();
@@ -119,8 +106,7 @@ void TVexorGridEditor::mouseReleaseEvent(QMouseEvent* e)
 // ---------------------------------------------------------------------------
 // Grid
 
-TVexorGrid::TVexorGrid(QWidget* parent)
-    : QAbstractScrollArea(parent)
+TVexorGrid::TVexorGrid(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     // We paint every pixel of the viewport ourselves: no background erase.
@@ -366,15 +352,9 @@ void TVexorGrid::updateScrollBars()
     verticalScrollBar()->setSingleStep(std::max(1, m_defaultRowHeight));
 }
 
-int TVexorGrid::fixedWidth() const
-{
-    return m_colPos[static_cast<size_t>(std::min(m_fixedCols, m_colCount))];
-}
+int TVexorGrid::fixedWidth() const { return m_colPos[static_cast<size_t>(std::min(m_fixedCols, m_colCount))]; }
 
-int TVexorGrid::fixedHeight() const
-{
-    return m_rowPos[static_cast<size_t>(std::min(m_fixedRows, m_rowCount))];
-}
+int TVexorGrid::fixedHeight() const { return m_rowPos[static_cast<size_t>(std::min(m_fixedRows, m_rowCount))]; }
 
 int TVexorGrid::colLeft(int col) const
 {
@@ -519,8 +499,7 @@ void TVexorGrid::usePainterFont(QPainter& p, TFontStyles styles)
     }
 }
 
-void TVexorGrid::drawCaption(QPainter& p, const QRect& tr, const QString& caption, TAlignment align,
-                             TFontStyles styles)
+void TVexorGrid::drawCaption(QPainter& p, const QRect& tr, const QString& caption, TAlignment align, TFontStyles styles)
 {
     if (caption.isEmpty())
         return;
@@ -752,10 +731,7 @@ void TVexorGrid::paintEvent(QPaintEvent* e)
 
 // --- selection --------------------------------------------------------------
 
-bool TVexorGrid::hasDataCells() const
-{
-    return m_colCount > m_fixedCols && m_rowCount > m_fixedRows;
-}
+bool TVexorGrid::hasDataCells() const { return m_colCount > m_fixedCols && m_rowCount > m_fixedRows; }
 
 TGridRect TVexorGrid::Selection() const
 {
@@ -802,10 +778,7 @@ void TVexorGrid::SelectRange(int Left, int Top, int Right, int Bottom)
     setSelectionCorners(std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b));
 }
 
-void TVexorGrid::SelectAll()
-{
-    SelectRange(m_fixedCols, m_fixedRows, m_colCount - 1, m_rowCount - 1);
-}
+void TVexorGrid::SelectAll() { SelectRange(m_fixedCols, m_fixedRows, m_colCount - 1, m_rowCount - 1); }
 
 void TVexorGrid::SelectColumns(int fromCol, int toCol)
 {
@@ -868,10 +841,7 @@ QString TVexorGrid::CellCaption(int ACol, int ARow)
     return caption;
 }
 
-void TVexorGrid::Invalidate()
-{
-    viewport()->update();
-}
+void TVexorGrid::Invalidate() { viewport()->update(); }
 
 // --- mouse ------------------------------------------------------------------
 
@@ -939,8 +909,7 @@ void TVexorGrid::mouseMoveEvent(QMouseEvent* e)
         SelectRows(m_anchorRow, r);
         ScrollInView(m_fixedCols, r);
         break;
-    case DragMode::None:
-        break;
+    case DragMode::None: break;
     }
 }
 
@@ -971,32 +940,19 @@ void TVexorGrid::keyPressEvent(QKeyEvent* e)
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     switch (e->key()) {
-    case Qt::Key_Left:
-        moveCurrent(-1, 0, shift);
-        return;
-    case Qt::Key_Right:
-        moveCurrent(1, 0, shift);
-        return;
-    case Qt::Key_Up:
-        moveCurrent(0, -1, shift);
-        return;
-    case Qt::Key_Down:
-        moveCurrent(0, 1, shift);
-        return;
-    case Qt::Key_Home:
-        moveCurrent(-m_colCount, ctrl ? -m_rowCount : 0, shift);
-        return;
-    case Qt::Key_End:
-        moveCurrent(m_colCount, ctrl ? m_rowCount : 0, shift);
-        return;
+    case Qt::Key_Left: moveCurrent(-1, 0, shift); return;
+    case Qt::Key_Right: moveCurrent(1, 0, shift); return;
+    case Qt::Key_Up: moveCurrent(0, -1, shift); return;
+    case Qt::Key_Down: moveCurrent(0, 1, shift); return;
+    case Qt::Key_Home: moveCurrent(-m_colCount, ctrl ? -m_rowCount : 0, shift); return;
+    case Qt::Key_End: moveCurrent(m_colCount, ctrl ? m_rowCount : 0, shift); return;
     case Qt::Key_F2:
         if (hasDataCells()) {
             const TGridRect s = Selection();
             ShowEditor(s.Left, s.Top);
         }
         return;
-    default:
-        break;
+    default: break;
     }
     // Typing a character the key filter accepts starts editing the
     // selection's top-left cell with that character.
@@ -1045,11 +1001,8 @@ void TVexorGrid::changeEvent(QEvent* e)
             finishEdit(false, false);
         viewport()->update();
         break;
-    case QEvent::PaletteChange:
-        viewport()->update();
-        break;
-    default:
-        break;
+    case QEvent::PaletteChange: viewport()->update(); break;
+    default: break;
     }
 }
 
@@ -1082,20 +1035,11 @@ bool TVexorGrid::acceptEditKey(QChar key)
     return accept;
 }
 
-bool TVexorGrid::EditorVisible() const
-{
-    return m_editCol >= 0;
-}
+bool TVexorGrid::EditorVisible() const { return m_editCol >= 0; }
 
-QLineEdit* TVexorGrid::Editor() const
-{
-    return m_editor;
-}
+QLineEdit* TVexorGrid::Editor() const { return m_editor; }
 
-bool TVexorGrid::ShowEditor(int ACol, int ARow)
-{
-    return startEditing(ACol, ARow, nullptr);
-}
+bool TVexorGrid::ShowEditor(int ACol, int ARow) { return startEditing(ACol, ARow, nullptr); }
 
 bool TVexorGrid::ShowEditorText(int ACol, int ARow, const QString& text, bool selectAll)
 {

@@ -55,17 +55,16 @@ public:
                                               const QRect& Rect, TGridDrawState State)>;
     using TFixedCellEvent =
         std::function<void(TVexorGrid* Sender, int ACol, int ARow, QString& Caption, TAlignment& AlignTo)>;
-    using TColorCellEvent = std::function<void(TVexorGrid* Sender, int Col, int Row, QString& Caption,
-                                               TColor& BkgndColor, TColor& FontColor, TFontStyles& FontStyles,
-                                               TAlignment& AlignTo, bool Selected)>;
+    using TColorCellEvent =
+        std::function<void(TVexorGrid* Sender, int Col, int Row, QString& Caption, TColor& BkgndColor,
+                           TColor& FontColor, TFontStyles& FontStyles, TAlignment& AlignTo, bool Selected)>;
     using TCellClickEvent = std::function<void(TVexorGrid* Sender, int ACol, int ARow)>;
     using TAcceptEditKeyEvent = std::function<void(TVexorGrid* Sender, QChar Key, bool& Accept)>;
-    using TIncrementEvent = std::function<void(TVexorGrid* Sender, int ACol, int ARow,
-                                               TIncrementDirection Direction, TIncrementSize Size)>;
+    using TIncrementEvent =
+        std::function<void(TVexorGrid* Sender, int ACol, int ARow, TIncrementDirection Direction, TIncrementSize Size)>;
     // Asked before the in-place editor opens on a cell (grid coordinates):
     // Text comes pre-filled with the cell's caption; clear CanEdit to refuse.
-    using TGetEditTextEvent =
-        std::function<void(TVexorGrid* Sender, int ACol, int ARow, QString& Text, bool& CanEdit)>;
+    using TGetEditTextEvent = std::function<void(TVexorGrid* Sender, int ACol, int ARow, QString& Text, bool& CanEdit)>;
     using TEditCommitEvent = std::function<void(TVexorGrid* Sender, int ACol, int ARow, const QString& Text)>;
     using TNotifyEvent = std::function<void(TVexorGrid* Sender)>;
 
@@ -220,8 +219,7 @@ private:
         std::array<quint32, 128> glyph{};
         std::array<qreal, 128> advance{};
     };
-    void drawCaption(QPainter& p, const QRect& textRect, const QString& caption, TAlignment align,
-                     TFontStyles styles);
+    void drawCaption(QPainter& p, const QRect& textRect, const QString& caption, TAlignment align, TFontStyles styles);
     FontCache& fontCache(TFontStyles styles);
     void usePainterFont(QPainter& p, TFontStyles styles);
     void setSelectionCorners(int anchorCol, int anchorRow, int curCol, int curRow);
@@ -263,7 +261,7 @@ private:
     bool m_finishing = false;
 
     std::array<FontCache, 16> m_fontCache;
-    int m_painterStyle = -1; // style of the painter's font during a paint
+    int m_painterStyle = -1;                                     // style of the painter's font during a paint
     std::vector<QLine> m_silverLines, m_lightLines, m_darkLines; // borders of a paint
     QRgb m_penRgb = 0;
     bool m_penValid = false;

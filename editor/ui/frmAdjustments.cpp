@@ -13,8 +13,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-TAdjustmentsForm::TAdjustmentsForm(IMessageService* messages, QWidget* parent)
-    : QDialog(parent), m_messages(messages)
+TAdjustmentsForm::TAdjustmentsForm(IMessageService* messages, QWidget* parent) : QDialog(parent), m_messages(messages)
 {
     setObjectName(QStringLiteral("AdjustmentsForm"));
     setWindowTitle(tr("Adjustments"));
@@ -72,12 +71,9 @@ TAdjustKind TAdjustmentsForm::kind() const
 QLineEdit* TAdjustmentsForm::chosenField() const
 {
     switch (kind()) {
-    case TAdjustKind::Add:
-        return txtAdd;
-    case TAdjustKind::Set:
-        return txtSet;
-    case TAdjustKind::Percent:
-        break;
+    case TAdjustKind::Add: return txtAdd;
+    case TAdjustKind::Set: return txtSet;
+    case TAdjustKind::Percent: break;
     }
     return txtPercent;
 }

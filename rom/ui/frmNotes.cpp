@@ -86,20 +86,15 @@ bool TNotesForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_info) {
         switch (event->type()) {
-        case QEvent::Enter:
-            setInfoHighlighted(true);
-            break;
-        case QEvent::Leave:
-            setInfoHighlighted(false);
-            break;
+        case QEvent::Enter: setInfoHighlighted(true); break;
+        case QEvent::Leave: setInfoHighlighted(false); break;
         case QEvent::MouseButtonRelease:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 lblInfoClick();
                 return true;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return QDialog::eventFilter(watched, event);

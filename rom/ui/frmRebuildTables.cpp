@@ -49,7 +49,8 @@ void TRebuildTablesForm::build()
         auto* buttons = new QButtonGroup(box);
         for (int c = 0; c < 4; ++c) {
             auto* rb = new QRadioButton(QString::fromLatin1(ChoiceTitles[c]), box);
-            rb->setObjectName(QStringLiteral("rb%1%2").arg(QString::fromLatin1(GroupNames[g]), QString::fromLatin1(ChoiceTitles[c])));
+            rb->setObjectName(
+                QStringLiteral("rb%1%2").arg(QString::fromLatin1(GroupNames[g]), QString::fromLatin1(ChoiceTitles[c])));
             buttons->addButton(rb, c);
             v->addWidget(rb);
             m_groups[size_t(g)].choices[size_t(c)] = rb;

@@ -78,10 +78,7 @@ TSettingsForm::TSettingsForm(TSettingsStore& store, IMessageService& messages, T
 
 TSettingsForm::~TSettingsForm() = default;
 
-void TSettingsForm::setConnectionTester(IConnectionTester* tester)
-{
-    m_tester = tester ? tester : &m_noTester;
-}
+void TSettingsForm::setConnectionTester(IConnectionTester* tester) { m_tester = tester ? tester : &m_noTester; }
 
 void TSettingsForm::setScriptConversions(std::function<QStringList()> captions)
 {
@@ -115,10 +112,7 @@ bool TSettingsForm::saveOrReport()
     return false;
 }
 
-bool TSettingsForm::saveSettings()
-{
-    return saveOrReport();
-}
+bool TSettingsForm::saveSettings() { return saveOrReport(); }
 
 void TSettingsForm::refill()
 {
@@ -170,10 +164,7 @@ void TSettingsForm::btnOKClick()
     accept();
 }
 
-void TSettingsForm::btnCancelClick()
-{
-    reject();
-}
+void TSettingsForm::btnCancelClick() { reject(); }
 
 void TSettingsForm::btnDefaultsClick()
 {
@@ -187,10 +178,7 @@ void TSettingsForm::beginTest()
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-void TSettingsForm::endTest()
-{
-    setEnabled(true);
-}
+void TSettingsForm::endTest() { setEnabled(true); }
 
 void TSettingsForm::btnTestTunerClick()
 {

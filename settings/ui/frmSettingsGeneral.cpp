@@ -36,20 +36,11 @@ QLineEdit* newRealField(QWidget* parent, const char* name, bool isSigned)
     return e;
 }
 
-void showInt(QLineEdit* field, int value)
-{
-    field->setText(QString::number(value));
-}
+void showInt(QLineEdit* field, int value) { field->setText(QString::number(value)); }
 
-void showReal(QLineEdit* field, double value)
-{
-    field->setText(TIniFile::formatFloat(value));
-}
+void showReal(QLineEdit* field, double value) { field->setText(TIniFile::formatFloat(value)); }
 
-int intFrom(const QLineEdit* field, int fallback)
-{
-    return TIniFile::parseInteger(field->text()).value_or(fallback);
-}
+int intFrom(const QLineEdit* field, int fallback) { return TIniFile::parseInteger(field->text()).value_or(fallback); }
 
 double realFrom(const QLineEdit* field, double fallback)
 {

@@ -115,10 +115,7 @@ void TPortGroup::defaults()
     showInt(txtMaxTries, DefaultTries);
 }
 
-void TPortGroup::selectBaudEntry(int index)
-{
-    cbxBaud->setCurrentIndex(index);
-}
+void TPortGroup::selectBaudEntry(int index) { cbxBaud->setCurrentIndex(index); }
 
 void TPortGroup::setLineSettingsEnabled(bool on)
 {
@@ -128,10 +125,7 @@ void TPortGroup::setLineSettingsEnabled(bool on)
     cbxStopBits->setEnabled(on);
 }
 
-void TPortGroup::setSerialGroupEnabled(bool on)
-{
-    m_serial->setEnabled(on);
-}
+void TPortGroup::setSerialGroupEnabled(bool on) { m_serial->setEnabled(on); }
 
 // ---------------------------------------------------------------- Emulator
 
@@ -240,10 +234,7 @@ void TDatalogPage::fillPort(const TSettings& s)
     m_port->fill(s.tunerCom, s.tunerConnection);
 }
 
-void TDatalogPage::fill(const TSettings& s)
-{
-    fillPort(s);
-}
+void TDatalogPage::fill(const TSettings& s) { fillPort(s); }
 
 void TDatalogPage::applyPort(TSettings& s) const
 {
@@ -252,12 +243,6 @@ void TDatalogPage::applyPort(TSettings& s) const
     m_port->apply(s.tunerCom, s.tunerConnection);
 }
 
-void TDatalogPage::apply(TSettings& s) const
-{
-    applyPort(s);
-}
+void TDatalogPage::apply(TSettings& s) const { applyPort(s); }
 
-void TDatalogPage::defaults()
-{
-    m_port->defaults();
-}
+void TDatalogPage::defaults() { m_port->defaults(); }

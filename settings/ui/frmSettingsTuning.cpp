@@ -87,10 +87,7 @@ void TTuningPage::show(const TTuningConditions& t)
     txtGearSet->setText(t.gearSet);
 }
 
-void TTuningPage::fill(const TSettings& s)
-{
-    show(s.tuning);
-}
+void TTuningPage::fill(const TSettings& s) { show(s.tuning); }
 
 void TTuningPage::apply(TSettings& s) const
 {
@@ -104,10 +101,7 @@ void TTuningPage::apply(TSettings& s) const
     t.gearSet = txtGearSet->text();
 }
 
-void TTuningPage::defaults()
-{
-    show(TTuningConditions{});
-}
+void TTuningPage::defaults() { show(TTuningConditions{}); }
 
 // ---------------------------------------------------------------- Wideband conversion
 
@@ -116,8 +110,7 @@ namespace {
 class TRealCellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* e = qobject_cast<QLineEdit*>(w))
@@ -126,10 +119,7 @@ public:
     }
 };
 
-QString pointText(double v)
-{
-    return QString::asprintf("%.2f", v);
-}
+QString pointText(double v) { return QString::asprintf("%.2f", v); }
 } // namespace
 
 TWidebandPage::TWidebandPage(const TWidebandDefinitions& widebands, QWidget* parent)

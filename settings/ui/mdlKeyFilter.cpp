@@ -6,8 +6,7 @@
 
 TKeyFilterValidator::TKeyFilterValidator(bool real, bool isSigned, QObject* parent)
     : QValidator(parent), m_real(real), m_signed(isSigned)
-{
-}
+{}
 
 QValidator::State TKeyFilterValidator::validate(QString& input, int&) const
 {

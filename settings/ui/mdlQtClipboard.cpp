@@ -3,12 +3,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-QString TQtClipboardService::text() const
-{
-    return QGuiApplication::clipboard()->text();
-}
+QString TQtClipboardService::text() const { return QGuiApplication::clipboard()->text(); }
 
-void TQtClipboardService::setText(const QString& text)
-{
-    QGuiApplication::clipboard()->setText(text);
-}
+void TQtClipboardService::setText(const QString& text) { QGuiApplication::clipboard()->setText(text); }

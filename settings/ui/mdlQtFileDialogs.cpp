@@ -2,15 +2,9 @@
 
 #include <QFileDialog>
 
-std::optional<QString> TQtFileDialogService::openFile(const TFileDialogRequest& request)
-{
-    return run(request, false);
-}
+std::optional<QString> TQtFileDialogService::openFile(const TFileDialogRequest& request) { return run(request, false); }
 
-std::optional<QString> TQtFileDialogService::saveFile(const TFileDialogRequest& request)
-{
-    return run(request, true);
-}
+std::optional<QString> TQtFileDialogService::saveFile(const TFileDialogRequest& request) { return run(request, true); }
 
 std::optional<QString> TQtFileDialogService::run(const TFileDialogRequest& request, bool save)
 {

@@ -8,14 +8,10 @@ namespace {
 QMessageBox::Icon iconOf(TMsgKind kind)
 {
     switch (kind) {
-    case TMsgKind::Warning:
-        return QMessageBox::Warning;
-    case TMsgKind::Error:
-        return QMessageBox::Critical;
-    case TMsgKind::Information:
-        return QMessageBox::Information;
-    case TMsgKind::Confirmation:
-        return QMessageBox::Question;
+    case TMsgKind::Warning: return QMessageBox::Warning;
+    case TMsgKind::Error: return QMessageBox::Critical;
+    case TMsgKind::Information: return QMessageBox::Information;
+    case TMsgKind::Confirmation: return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
@@ -33,19 +29,14 @@ int TQtMessageService::doShowMessage(const TMessage& message)
     if (message.buttons & TMsgButton::Cancel)
         buttons |= QMessageBox::Cancel;
 
-    QMessageBox box(iconOf(message.kind), message.title, displayLineBreaks(message.text), buttons,
-                    m_parent.data());
+    QMessageBox box(iconOf(message.kind), message.title, displayLineBreaks(message.text), buttons, m_parent.data());
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
-    case QMessageBox::Ok:
-        return mrOk;
-    case QMessageBox::Yes:
-        return mrYes;
-    case QMessageBox::No:
-        return mrNo;
-    case QMessageBox::Cancel:
-        return mrCancel;
+    case QMessageBox::Ok: return mrOk;
+    case QMessageBox::Yes: return mrYes;
+    case QMessageBox::No: return mrNo;
+    case QMessageBox::Cancel: return mrCancel;
     default:
         // Closed some other way: the box's escape answer, else Cancel.
         return message.buttons == TMsgButtons(TMsgButton::OK) ? mrOk : mrCancel;

@@ -16,8 +16,7 @@ public:
 
 protected:
     int doShowMessage(const TMessage& message) override;
-    std::optional<QString> doInputQuery(const QString& caption, const QString& prompt,
-                                        const QString& value) override;
+    std::optional<QString> doInputQuery(const QString& caption, const QString& prompt, const QString& value) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -74,9 +74,8 @@ TEST(CommandStates, CheckedFollowsTableAndViewMode)
     c.ShowPsi = true;
     const TCommandStates s = computeCommandStates(c);
     const std::pair<const char*, bool> rows[] = {
-        {"ViewHCI", true},       {"ViewLCI", false},       {"ViewLCF", false}, {"ViewDutyCycle", true},
-        {"ViewIgnFuel", false},  {"ViewPsi", true},        {"ViewAFR", false}, {"ViewTables", true},
-        {"ViewFullScreen", false},
+        {"ViewHCI", true}, {"ViewLCI", false}, {"ViewLCF", false},   {"ViewDutyCycle", true},   {"ViewIgnFuel", false},
+        {"ViewPsi", true}, {"ViewAFR", false}, {"ViewTables", true}, {"ViewFullScreen", false},
     };
     for (const auto& [name, on] : rows)
         EXPECT_EQ(s[QLatin1String(name)].Checked, std::optional<bool>(on)) << name;
@@ -99,7 +98,7 @@ TEST(MainStatus, OptionsPaneDescribesTheRom)
         {ffBoost1, 0, ">Boosted "},
         {ffBoost2 | ffIAB, 0, ">3Bar Boosted>IAB "},
         {ffBoost3, 34268, ">1.5Bar Boosted "},
-        {ffBoost3, 1082, ">-31.7Bar "},  // "Boosted" only above 1082 as an unsigned word
+        {ffBoost3, 1082, ">-31.7Bar "}, // "Boosted" only above 1082 as an unsigned word
         {ffITB | ffIAB, 0, ">IAB >ITB "},
     };
     for (const Row& r : rows) {

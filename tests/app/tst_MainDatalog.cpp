@@ -20,16 +20,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDockWidget>
-#include <QProcess>
 #include <QFile>
 #include <QLineSeries>
-#include <QValueAxis>
+#include <QProcess>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QValueAxis>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -44,11 +44,10 @@ class TEcuPort : public TFakeSerialPort {
 public:
     TEcuPort(int protocol, TTestClock& clock, quint32 msPerRequest = 100)
         : m_clock(clock), m_step(msPerRequest), m_responder(protocol, m_engine)
-    {
-    }
+    {}
 
-    bool silent = false;         // never answers
-    QByteArray handshakeReply;   // answers every request with this instead
+    bool silent = false;       // never answers
+    QByteArray handshakeReply; // answers every request with this instead
 
     qint64 write(const QByteArray& bytes) override
     {
@@ -124,9 +123,8 @@ protected:
         // Around the connection's receive handler: the views must never be
         // refreshed from inside it (slots run in the order connected).
         if (port)
-            QObject::connect(port.get(), &ISerialPort::bytesReceived, [this] {
-                refreshesBeforeReceive = datalog ? datalog->refreshCount() : 0;
-            });
+            QObject::connect(port.get(), &ISerialPort::bytesReceived,
+                             [this] { refreshesBeforeReceive = datalog ? datalog->refreshCount() : 0; });
         datalog = std::make_unique<TMainDatalog>(*form, svc.services(), store.get(), devices);
         if (port)
             QObject::connect(port.get(), &ISerialPort::bytesReceived, [this] {
@@ -227,8 +225,8 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
                 // The simulator's indices assume a table of its own shape;
                 // where they fall inside this ROM's map the grid shows them.
                 const int kind = c.HighCam ? 1 : 0;
-                if (c.Col < form->rom().columns(kind) && c.Row < form->rom().rows(kind)
-                    && form->display().isTracked(c.Col, c.Row))
+                if (c.Col < form->rom().columns(kind) && c.Row < form->rom().rows(kind) &&
+                    form->display().isTracked(c.Col, c.Row))
                     trackedOnGrid = true;
             }
             return datalog->recording().count() >= 600;
@@ -282,7 +280,8 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
             const QList<QByteArray> a = csv.split('\n'), b = want.split('\n');
             for (int i = 0; i < std::min(a.size(), b.size()); ++i)
                 if (a[i] != b[i]) {
-                    ADD_FAILURE() << "line " << i << "\n got  " << a[i].toStdString() << "\n want " << b[i].toStdString();
+                    ADD_FAILURE() << "line " << i << "\n got  " << a[i].toStdString() << "\n want "
+                                  << b[i].toStdString();
                     break;
                 }
         }
@@ -599,7 +598,7 @@ TEST_F(MainDatalog, TypedPortJoinsThePortList)
 TEST_F(MainDatalog, ConnectsToTheSimulatorOnAPseudoTerminal)
 {
     const QString bin = qEnvironmentVariableIsSet("VEXOR_BIN") ? qEnvironmentVariable("VEXOR_BIN")
-                                                                 : QCoreApplication::applicationDirPath();
+                                                               : QCoreApplication::applicationDirPath();
     const QString simPath = bin + QStringLiteral("/vexor-sim");
     if (!QFile::exists(simPath))
         GTEST_SKIP() << "vexor-sim not built";

@@ -7,8 +7,8 @@
 #include "editor/mdlColorScales.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmAdjustments.h"
-#include "rom/ui/frmNotes.h"
 #include "rom/mdlRomGen.h"
+#include "rom/ui/frmNotes.h"
 #include "settings/mdlSettingsStore.h"
 #include "support/TestServices.h"
 

@@ -27,7 +27,8 @@ CliRun cli(const QStringList& args, const QString& home = {})
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli"), args);
     p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
 }
 
 class CliTest : public ::testing::Test {
@@ -69,7 +70,8 @@ TEST_F(CliTest, ReadsEveryFamily)
         EXPECT_EQ(o.value(QStringLiteral("size")).toInt(), 0x8000);
         const QJsonObject shape = o.value(QStringLiteral("tables")).toObject().value(QStringLiteral("hci")).toObject();
 
-        const CliRun table = cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("hci"), QStringLiteral("--json")});
+        const CliRun table = cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("hci"),
+                                  QStringLiteral("--json")});
         ASSERT_EQ(table.exitCode, 0) << family.toStdString() << table.err.toStdString();
         const QJsonObject t = table.json();
         EXPECT_EQ(t.value(QStringLiteral("rows")).toInt(), shape.value(QStringLiteral("rows")).toInt());
@@ -86,12 +88,15 @@ TEST_F(CliTest, ReadsEveryFamily)
 TEST_F(CliTest, InterpolatesOnABreakpoint)
 {
     const QString path = rom(QStringLiteral("p28"));
-    const QJsonObject t = cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--json")}).json();
+    const QJsonObject t =
+        cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--json")})
+            .json();
     const int load = t.value(QStringLiteral("load")).toArray().at(3).toInt();
     const int rpm = t.value(QStringLiteral("rpm")).toArray().at(5).toInt();
     const double cell = t.value(QStringLiteral("values")).toArray().at(5).toArray().at(3).toDouble();
-    const CliRun r = cli({QStringLiteral("interp"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--load"),
-                       QString::number(load), QStringLiteral("--rpm"), QString::number(rpm), QStringLiteral("--json")});
+    const CliRun r =
+        cli({QStringLiteral("interp"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--load"),
+             QString::number(load), QStringLiteral("--rpm"), QString::number(rpm), QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_DOUBLE_EQ(r.json().value(QStringLiteral("value")).toDouble(), cell);
 }
@@ -101,9 +106,10 @@ TEST_F(CliTest, EditSavesWithChecksumAndNotesAndDiffNamesTheChanges)
     const QByteArray notes("tune v1\r\nline two\n\x01\xFF", 21);
     const QString path = rom(QStringLiteral("p30"), notes);
     const QString out = dir.filePath(QStringLiteral("out.bin"));
-    const CliRun r = cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set-cell"), QStringLiteral("lci:2:3=30"),
-                       QStringLiteral("--set"), QStringLiteral("rev_limit=7000"), QStringLiteral("--set"), QStringLiteral("eld=on"),
-                       QStringLiteral("--set-rpm"), QStringLiteral("hi:1=1500")});
+    const CliRun r = cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+                          QStringLiteral("lci:2:3=30"), QStringLiteral("--set"), QStringLiteral("rev_limit=7000"),
+                          QStringLiteral("--set"), QStringLiteral("eld=on"), QStringLiteral("--set-rpm"),
+                          QStringLiteral("hi:1=1500")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QByteArray bytes = read(out);
     ASSERT_EQ(bytes.size(), 0x8000 + notes.size());
@@ -132,7 +138,8 @@ TEST_F(CliTest, EditSavesWithChecksumAndNotesAndDiffNamesTheChanges)
     QByteArray raw = read(path);
     raw[0x100] = char(raw[0x100] ^ 1);
     raw[0x101] = char(raw[0x101] ^ 1);
-    const QJsonObject d2 = cli({QStringLiteral("diff"), path, write(QStringLiteral("raw.bin"), raw), QStringLiteral("--json")}).json();
+    const QJsonObject d2 =
+        cli({QStringLiteral("diff"), path, write(QStringLiteral("raw.bin"), raw), QStringLiteral("--json")}).json();
     ASSERT_EQ(d2.value(QStringLiteral("ranges")).toArray().size(), 1);
     EXPECT_EQ(d2.value(QStringLiteral("ranges")).toArray().at(0).toObject().value(QStringLiteral("length")).toInt(), 2);
 }
@@ -148,22 +155,48 @@ TEST_F(CliTest, RefusesBadInputWithExitCodesAndNoOutputFile)
     };
     const Row rows[] = {
         {{QStringLiteral("info"), write(QStringLiteral("empty.bin"), {})}, 2, "Could not load file."},
-        {{QStringLiteral("info"), write(QStringLiteral("zero.bin"), QByteArray(0x8000, '\0'))}, 2, "Could not load file."},
-        {{QStringLiteral("info"), write(QStringLiteral("short.bin"), QByteArray(0x10, 'x'))}, 2, "Could not load file."},
+        {{QStringLiteral("info"), write(QStringLiteral("zero.bin"), QByteArray(0x8000, '\0'))},
+         2,
+         "Could not load file."},
+        {{QStringLiteral("info"), write(QStringLiteral("short.bin"), QByteArray(0x10, 'x'))},
+         2,
+         "Could not load file."},
         {{QStringLiteral("info"), dir.path()}, 2, "Could not load file."},
         {{QStringLiteral("table"), good, QStringLiteral("--table"), QStringLiteral("4")}, 2, "Unknown table"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"), QStringLiteral("lcf:10:0=5")}, 2, "Index out of bounds."},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"), QStringLiteral("lcf:1:0=abc")}, 2, "Invalid"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"), QStringLiteral("lcf:1:0=nan")}, 2, "Invalid"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set"), QStringLiteral("rev_limit=400")}, 2, "resume gap"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-rpm"), QStringLiteral("lo:19=3000")}, 2, "fixed"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set"), QStringLiteral("version=3")}, 2, "read only"},
-        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"), QStringLiteral("lcf:1:0=9"),
-          QStringLiteral("--set"), QStringLiteral("nosuch=1")}, 2, "Unknown setting"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+          QStringLiteral("lcf:10:0=5")},
+         2,
+         "Index out of bounds."},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+          QStringLiteral("lcf:1:0=abc")},
+         2,
+         "Invalid"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+          QStringLiteral("lcf:1:0=nan")},
+         2,
+         "Invalid"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set"),
+          QStringLiteral("rev_limit=400")},
+         2,
+         "resume gap"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-rpm"),
+          QStringLiteral("lo:19=3000")},
+         2,
+         "fixed"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set"),
+          QStringLiteral("version=3")},
+         2,
+         "read only"},
+        {{QStringLiteral("edit"), good, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+          QStringLiteral("lcf:1:0=9"), QStringLiteral("--set"), QStringLiteral("nosuch=1")},
+         2,
+         "Unknown setting"},
         {{QStringLiteral("edit"), good}, 1, "Missing option -o"},
         {{QStringLiteral("frobnicate")}, 1, "Unknown command"},
-        {{QStringLiteral("interp"), good, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--load"), QStringLiteral("x"),
-          QStringLiteral("--rpm"), QStringLiteral("1")}, 2, "Invalid load"},
+        {{QStringLiteral("interp"), good, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--load"),
+          QStringLiteral("x"), QStringLiteral("--rpm"), QStringLiteral("1")},
+         2,
+         "Invalid load"},
     };
     for (const Row& r : rows) {
         const CliRun run = cli(r.args);
@@ -182,7 +215,8 @@ TEST_F(CliTest, LargeTrailerIsKeptAndChecksumFixWritesACorrectedCopy)
     const QJsonObject before = cli({QStringLiteral("checksum"), path, QStringLiteral("--json")}).json();
     EXPECT_FALSE(before.value(QStringLiteral("ok")).toBool());
     const QString fixed = dir.filePath(QStringLiteral("fixed.bin"));
-    const CliRun r = cli({QStringLiteral("checksum"), path, QStringLiteral("--fix"), QStringLiteral("-o"), fixed, QStringLiteral("--json")});
+    const CliRun r = cli({QStringLiteral("checksum"), path, QStringLiteral("--fix"), QStringLiteral("-o"), fixed,
+                          QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.json().value(QStringLiteral("ok")).toBool());
     const QByteArray out = read(fixed);
@@ -200,7 +234,11 @@ TEST_F(CliTest, ResumeGapComesFromThePreferences)
     ini.write("[Option Settings]\r\nRevDelta=1000\r\n");
     ini.close();
     const QString out = dir.filePath(QStringLiteral("gap.bin"));
-    ASSERT_EQ(cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set"), QStringLiteral("rev_limit=7000")}, home).exitCode, 0);
+    ASSERT_EQ(cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set"),
+                   QStringLiteral("rev_limit=7000")},
+                  home)
+                  .exitCode,
+              0);
     const QByteArray bytes = read(out);
     const int resumeAt = 0x6495; // P28 low-cam resume word
     EXPECT_EQ(quint8(bytes[resumeAt]) | (quint8(bytes[resumeAt + 1]) << 8), 1875000 / 6000);

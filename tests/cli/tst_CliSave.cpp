@@ -58,16 +58,17 @@ TEST(CliSave, EditRefusesOutputsItMustNotReplace)
     };
     const Row rows[] = {{readOnly, "read-only"}, {folder, ""}, {underFile, ""}};
     for (const Row& r : rows) {
-        const CliResult run = runCli({QStringLiteral("edit"), in, QStringLiteral("-o"), r.out, QStringLiteral("--set-cell"),
-                                QStringLiteral("lcf:1:1=40")},
-                               dir.path());
+        const CliResult run = runCli({QStringLiteral("edit"), in, QStringLiteral("-o"), r.out,
+                                      QStringLiteral("--set-cell"), QStringLiteral("lcf:1:1=40")},
+                                     dir.path());
         EXPECT_EQ(run.exitCode, 2) << r.out.toStdString();
         EXPECT_FALSE(run.err.isEmpty());
         EXPECT_TRUE(run.err.contains(r.errorPart)) << run.err.toStdString();
     }
     EXPECT_EQ(readAll(readOnly), QByteArray("keep me"));
     EXPECT_TRUE(QFileInfo(folder).isDir());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{QStringLiteral("in.bin"), QStringLiteral("ro.bin")}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("in.bin"), QStringLiteral("ro.bin")}));
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 

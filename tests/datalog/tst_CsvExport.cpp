@@ -30,24 +30,24 @@ DatalogSample sampleA()
     s.setU8(DatalogSample::Knock, 8);           // 2 degrees
     s.setU8(DatalogSample::O2, 51);
     s.setU8(DatalogSample::Speed, 100);
-    s.setU8(DatalogSample::Map, 150);           // 1024 mbar without a ROM
+    s.setU8(DatalogSample::Map, 150); // 1024 mbar without a ROM
     s.setU8(DatalogSample::Throttle, 100);
-    s.setU8(DatalogSample::AirTemp, 128);       // 28.7 C
-    s.setU8(DatalogSample::Coolant, 32);        // 85 C
+    s.setU8(DatalogSample::AirTemp, 128); // 28.7 C
+    s.setU8(DatalogSample::Coolant, 32);  // 85 C
     s.setTimeStamp(Start);
     return s;
 }
 
 DatalogSample sampleB()
 {
-    DatalogSample s;                            // crank period 0: engine speed unknown
+    DatalogSample s; // crank period 0: engine speed unknown
     s.setU8(DatalogSample::Ignition, 0);
-    s.setU8(DatalogSample::Map, 100);           // 663 mbar: below atmosphere
+    s.setU8(DatalogSample::Map, 100); // 663 mbar: below atmosphere
     s.setU8(DatalogSample::Throttle, 24);
-    s.setU8(DatalogSample::AirTemp, 255);       // -30 C
-    s.setU8(DatalogSample::Coolant, 0);         // 140 C
-    s.setU8(DatalogSample::Flags, 1);           // VTEC
-    s.setU32(DatalogSample::Errors, 0x5);       // codes 1 and 3
+    s.setU8(DatalogSample::AirTemp, 255); // -30 C
+    s.setU8(DatalogSample::Coolant, 0);   // 140 C
+    s.setU8(DatalogSample::Flags, 1);     // VTEC
+    s.setU32(DatalogSample::Errors, 0x5); // codes 1 and 3
     s.setTimeStamp(Start + 3723004);
     return s;
 }
@@ -114,8 +114,8 @@ TEST(CsvExport, DurationsWrapMinutesAndSecondsButNotHours)
         quint32 ms;
         const char* text;
     } cases[] = {
-        {0, "00:00:00.000"},       {999, "00:00:00.999"},       {3723004, "01:02:03.004"},
-        {59999, "00:00:59.999"},   {60000, "00:01:00.000"},     {3599999, "00:59:59.999"},
+        {0, "00:00:00.000"},          {999, "00:00:00.999"},           {3723004, "01:02:03.004"},
+        {59999, "00:00:59.999"},      {60000, "00:01:00.000"},         {3599999, "00:59:59.999"},
         {360000000, "100:00:00.000"}, {0xFFFFFFFFu, "1193:02:47.295"},
     };
     for (const auto& c : cases)
@@ -157,8 +157,8 @@ QByteArray referenceLine(const DatalogSample& s, const TCsvOptions& o)
         out += b;
     };
     const quint32 ms = s.timeStamp() - o.startTime;
-    std::snprintf(b, sizeof b, "\"%.2d:%.2d:%.2d.%.3d\",", int(ms / 3600000), int(ms / 60000 % 60),
-                  int(ms / 1000 % 60), int(ms % 1000));
+    std::snprintf(b, sizeof b, "\"%.2d:%.2d:%.2d.%.3d\",", int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60),
+                  int(ms % 1000));
     out += b;
     add("%d,", rpm(s));
     if (o.mph)

@@ -90,12 +90,12 @@ TEST(CuddleCore, SamplesPerSecondAndPageSize)
     };
     const Row rows[] = {
         {{}, 0, 1},
-        {{5000}, 0, 1},              // one sample: first and last stamps equal
-        {{5000, 5000, 5000}, 0, 1},  // equal stamps: no division by zero
+        {{5000}, 0, 1},             // one sample: first and last stamps equal
+        {{5000, 5000, 5000}, 0, 1}, // equal stamps: no division by zero
         {{0, 1000}, 2, 2},
         {{1000, 1100, 1200, 1300, 1400, 1500, 1600, 1700, 1800, 1900, 2000}, 11, 11},
         {{0xFFFFFF00u, 0x2E8u}, 2, 2}, // 1000 ms across the wrap of the tick counter
-        {{0, 10000}, 0.2, 1},        // rounds to 0: the page is still at least 1
+        {{0, 10000}, 0.2, 1},          // rounds to 0: the page is still at least 1
     };
     for (const Row& r : rows) {
         TStoreFixture f;
@@ -256,7 +256,8 @@ TEST(DatalogSession, UnsavedCheckAnswers)
             f.dialogs.answer(r.dialog ? std::optional<QString>(file) : std::nullopt);
         EXPECT_EQ(f.session.unsavedRecordingCheck(), r.passes) << r.what;
         ASSERT_EQ(f.messages.count(), 1);
-        EXPECT_EQ(f.messages.last().text, QStringLiteral("You currently have an unsaved recording\r\n\r\nDo want to save it first?"));
+        EXPECT_EQ(f.messages.last().text,
+                  QStringLiteral("You currently have an unsaved recording\r\n\r\nDo want to save it first?"));
         EXPECT_EQ(f.messages.last().title, QStringLiteral("Unsaved Data"));
         EXPECT_EQ(f.messages.last().buttons, TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel);
         EXPECT_EQ(f.store.isEmpty(), r.cleared) << r.what;
@@ -338,7 +339,8 @@ TEST(DatalogSession, LoadReplaysAndSetsUpPlayback)
     {
         TCuddleCore src(f.clock);
         for (int i = 0; i <= 20; ++i)
-            src.append(i == 7 ? marker(5000 + 100 * i) : sampleAt(5000 + 100 * static_cast<quint32>(i), static_cast<quint8>(i)));
+            src.append(i == 7 ? marker(5000 + 100 * i)
+                              : sampleAt(5000 + 100 * static_cast<quint32>(i), static_cast<quint8>(i)));
         src.save(f.dir.filePath(QStringLiteral("in.dlf")));
     }
     int cleared = 0;
@@ -350,8 +352,7 @@ TEST(DatalogSession, LoadReplaysAndSetsUpPlayback)
     QObject::connect(&f.session, &TDatalogSession::busyChanged, [&](bool b) { busy.push_back(b); });
     f.session.tunerLoad();
     EXPECT_TRUE(f.session.isReplaying());
-    while (f.clock.fireNext()) {
-    }
+    while (f.clock.fireNext()) {}
     EXPECT_FALSE(f.session.isReplaying());
     EXPECT_EQ(busy, (std::vector<bool>{true, false}));
     EXPECT_EQ(cleared, 1);
@@ -395,7 +396,8 @@ TEST(DatalogSession, CrashRecoveryOffer)
         f.messages.answer(answer);
         f.session.crashRecoveryCheck();
         ASSERT_EQ(f.messages.count(), 1);
-        EXPECT_EQ(f.messages.last().text, QStringLiteral("There is an unsaved datalogging session found.\r\nDo you want to load it?"));
+        EXPECT_EQ(f.messages.last().text,
+                  QStringLiteral("There is an unsaved datalogging session found.\r\nDo you want to load it?"));
         EXPECT_EQ(f.messages.last().title, QStringLiteral("Unsaved Session Found"));
         if (answer == mrYes) {
             EXPECT_EQ(f.store.count(), 6);

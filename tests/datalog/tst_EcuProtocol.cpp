@@ -9,10 +9,7 @@
 
 namespace {
 
-DatalogSample engineSample(quint64 ms)
-{
-    return TEngineModel().sampleAt(ms);
-}
+DatalogSample engineSample(quint64 ms) { return TEngineModel().sampleAt(ms); }
 
 // Decodes everything in the buffer the way the connection does.
 struct TDecodeRun {
@@ -70,7 +67,8 @@ TEST(EcuProtocol, HandshakeReplies)
         {4, QByteArray("\xCD", 1), ecu::THandshake::Ignored}, // protocols 3..5 never connect
     };
     for (const Row& r : rows) {
-        EXPECT_EQ(ecu::checkHandshake(r.protocol, r.reply), r.expected) << r.protocol << " " << r.reply.toHex().constData();
+        EXPECT_EQ(ecu::checkHandshake(r.protocol, r.reply), r.expected)
+            << r.protocol << " " << r.reply.toHex().constData();
     }
 }
 
@@ -202,7 +200,8 @@ TEST(EcuProtocol, FrameReaderCases)
             EXPECT_EQ(!buf.isEmpty(), r.leavesBytes) << r.what << " p" << protocol;
             EXPECT_LT(buf.size(), ecu::expectedReplyLength(protocol, false)) << r.what;
             if (!run.samples.empty()) {
-                EXPECT_TRUE(run.samples.back().sameChannels(TEcuResponder::carried(protocol, r.samples == 2 || r.corrupt ? b : a)))
+                EXPECT_TRUE(run.samples.back().sameChannels(
+                    TEcuResponder::carried(protocol, r.samples == 2 || r.corrupt ? b : a)))
                     << r.what << " p" << protocol;
             }
         }
@@ -276,14 +275,14 @@ TEST(DatalogSample, GearFromThresholds)
     };
     // x = (period x speed) >> 8 against 10, 20, 30, 40
     const Row rows[] = {
-        {0, 5000, 0},        // standing still
-        {1, 9 << 8, 1},      // x = 9
-        {1, 10 << 8, 2},     // x = 10: reaching a threshold passes it
-        {2, 29 << 7, 3},     // x = 29
-        {4, 30 << 6, 4},     // x = 30
+        {0, 5000, 0},    // standing still
+        {1, 9 << 8, 1},  // x = 9
+        {1, 10 << 8, 2}, // x = 10: reaching a threshold passes it
+        {2, 29 << 7, 3}, // x = 29
+        {4, 30 << 6, 4}, // x = 30
         {1, (39 << 8) + 255, 4},
         {1, 40 << 8, 5},
-        {255, 65535, 5},     // x = 65280: at most 5
+        {255, 65535, 5}, // x = 65280: at most 5
     };
     for (const Row& r : rows) {
         DatalogSample s;
@@ -312,14 +311,11 @@ TEST(DatalogSample, TemperatureTableAndReverse)
         int raw;
     };
     const Row rows[] = {
-        {150, 0},    // above the first entry
-        {140, 0},
-        {-31, 255},  // below the last entry
-        {-30, 255},
-        {0, 199},
-        {0.05, 199}, // between 0.1 (198) and 0 (199): equal distance -> higher index
-        {139, 1},    // 140 and 138 are equally far: the higher index
-        {77.9, 39},  // nearest of 78.4 / 77.8
+        {150, 0},                            // above the first entry
+        {140, 0},   {-31, 255},              // below the last entry
+        {-30, 255}, {0, 199},   {0.05, 199}, // between 0.1 (198) and 0 (199): equal distance -> higher index
+        {139, 1},                            // 140 and 138 are equally far: the higher index
+        {77.9, 39},                          // nearest of 78.4 / 77.8
     };
     for (const Row& r : rows) {
         EXPECT_EQ(celsiusToByte(r.c), r.raw) << r.c;
@@ -334,9 +330,8 @@ TEST(DatalogSample, ErrorCodeTexts)
     EXPECT_EQ(errorCodesShort(0x00000005), QStringLiteral("1 3 "));
     EXPECT_EQ(errorCodesShort(0), QString());
     EXPECT_EQ(errorCodesShort(0x80000000u), QStringLiteral("32 "));
-    EXPECT_EQ(errorCodesLong(0x00000201),
-              QStringLiteral(" 1 : O2 Sensor A                             \r\n"
-                             "10 : Intake Air Temp Sensor                  \r\n"));
+    EXPECT_EQ(errorCodesLong(0x00000201), QStringLiteral(" 1 : O2 Sensor A                             \r\n"
+                                                         "10 : Intake Air Temp Sensor                  \r\n"));
     EXPECT_STREQ(DiagnosticCodeNames[18], "Auto Trans Lockup Control Solenoid");
     DatalogSample marker;
     marker.setU32(DatalogSample::Errors, 0xFFFFFFFF);

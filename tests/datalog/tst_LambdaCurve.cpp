@@ -25,9 +25,9 @@ TEST(LambdaCurve, InterpolatesBetweenPointsWithOffset)
     const TLambdaPoints p = linearCurve();
     const TLambdaLookup none = lambdaLookupFromCurve(p, 0.0);
     const TLambdaLookup off = lambdaLookupFromCurve(p, 0.05);
-    EXPECT_FLOAT_EQ(none[0], 0.68f);                 // first point at 0 V
+    EXPECT_FLOAT_EQ(none[0], 0.68f); // first point at 0 V
     EXPECT_FLOAT_EQ(off[0], 0.73f);
-    const double v = 51 * 0.01961;                   // 1.00011 V, between points 2 and 3
+    const double v = 51 * 0.01961; // 1.00011 V, between points 2 and 3
     const double expected = p[2].lambda + (v - p[2].voltage) * (p[3].lambda - p[2].lambda) / 0.4;
     EXPECT_FLOAT_EQ(none[51], float(expected));
     for (int b = 1; b < 256; ++b)
@@ -67,11 +67,10 @@ TEST(LambdaCurve, SensorIndexSelectsTheSource)
         int sensorIndex, sections, scripts;
         bool script;
     } cases[] = {
-        {0, 2, 0, false}, // a definition-file section: the settings curve
-        {1, 2, 1, false},
-        {2, 2, 1, true},  // the first script conversion: not evaluable here
-        {3, 2, 1, false}, // names nothing: the curve rather than zeros
-        {0, 0, 0, false}, // no definition file, no scripts
+        {0, 2, 0, false},                  // a definition-file section: the settings curve
+        {1, 2, 1, false}, {2, 2, 1, true}, // the first script conversion: not evaluable here
+        {3, 2, 1, false},                  // names nothing: the curve rather than zeros
+        {0, 0, 0, false},                  // no definition file, no scripts
     };
     for (const auto& c : cases) {
         s.tuning.sensorIndex = c.sensorIndex;

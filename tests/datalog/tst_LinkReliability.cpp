@@ -14,12 +14,12 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QFileInfo>
 
 #include <csignal>
 
@@ -39,8 +39,8 @@ public:
     {
         m_proc.setProgram(binary(QStringLiteral("vexor-sim")));
         m_proc.setArguments(QStringList{QStringLiteral("ecu"), QStringLiteral("--protocol"), QString::number(protocol),
-                                        QStringLiteral("--sent-log"), sentLog}
-                            + extra);
+                                        QStringLiteral("--sent-log"), sentLog} +
+                            extra);
         m_proc.setProcessChannelMode(QProcess::SeparateChannels);
         m_proc.start();
         if (!m_proc.waitForStarted(10000))
@@ -188,11 +188,11 @@ TEST_P(LinkReliability, NoiseBadChecksumsAndDropsNeverCorruptASample)
 {
     const int protocol = GetParam();
     const QString log = dir.filePath(QStringLiteral("sent.dlf"));
-    const QStringList faults = protocol == 0
-                                   ? QStringList{QStringLiteral("--drop"), QStringLiteral("150")}
-                                   : QStringList{QStringLiteral("--noise"), QStringLiteral("3"), QStringLiteral("--noise-bytes"),
-                                                 QStringLiteral("23"), QStringLiteral("--bad-checksum"), QStringLiteral("7"),
-                                                 QStringLiteral("--drop"), QStringLiteral("17")};
+    const QStringList faults = protocol == 0 ? QStringList{QStringLiteral("--drop"), QStringLiteral("150")}
+                                             : QStringList{QStringLiteral("--noise"),        QStringLiteral("3"),
+                                                           QStringLiteral("--noise-bytes"),  QStringLiteral("23"),
+                                                           QStringLiteral("--bad-checksum"), QStringLiteral("7"),
+                                                           QStringLiteral("--drop"),         QStringLiteral("17")};
     TSim sim(protocol, QStringList{QStringLiteral("--baud"), QStringLiteral("921600")} + faults, log);
     ASSERT_FALSE(sim.path().isEmpty());
     THost host(protocol, sim.path(), 921600);
@@ -217,7 +217,10 @@ TEST_P(LinkReliability, SilenceEndsWithTimeOutAfterExactlyTheTries)
 {
     const int protocol = GetParam();
     const QString log = dir.filePath(QStringLiteral("sent.dlf"));
-    TSim sim(protocol, {QStringLiteral("--baud"), QStringLiteral("921600"), QStringLiteral("--silence-after"), QStringLiteral("60")}, log);
+    TSim sim(
+        protocol,
+        {QStringLiteral("--baud"), QStringLiteral("921600"), QStringLiteral("--silence-after"), QStringLiteral("60")},
+        log);
     ASSERT_FALSE(sim.path().isEmpty());
     THost host(protocol, sim.path(), 921600, 3);
     host.run(-1, 30000);
@@ -250,9 +253,10 @@ TEST(LinkCrash, KilledMidRecordingLeavesALoadableRecoveryFile)
     cli.setProcessEnvironment(env);
     const QString out = dir.filePath(QStringLiteral("out.dlf"));
     cli.start(binary(QStringLiteral("vexor-cli")),
-              {QStringLiteral("log"), QStringLiteral("--port"), sim.path(), QStringLiteral("--protocol"), QStringLiteral("1"),
-               QStringLiteral("--baud"), QStringLiteral("460800"), QStringLiteral("--seconds"), QStringLiteral("60"),
-               QStringLiteral("-o"), out, QStringLiteral("--recovery-ms"), QStringLiteral("300")});
+              {QStringLiteral("log"), QStringLiteral("--port"), sim.path(), QStringLiteral("--protocol"),
+               QStringLiteral("1"), QStringLiteral("--baud"), QStringLiteral("460800"), QStringLiteral("--seconds"),
+               QStringLiteral("60"), QStringLiteral("-o"), out, QStringLiteral("--recovery-ms"),
+               QStringLiteral("300")});
     ASSERT_TRUE(cli.waitForStarted(10000));
     const QString recovery = home + QStringLiteral("/~temp.dlf");
     QDeadlineTimer deadline(30000);

@@ -75,10 +75,10 @@ TEST_F(LiveCell, NearerBreakpointByTrackMode)
         {"load nearer the next column", 0, sample(3, 2, 0, 86, 1875000 / 2000), 4, 2, false},
         {"load nearer its own column", 0, sample(3, 2, 0, 84, 1875000 / 2000), 3, 2, false},
         {"load half way stays", 0, sample(3, 2, 0, 85, 1875000 / 2000), 3, 2, false},
-        {"rpm nearer the next row", 0, sample(3, 2, 0, 80, 800), 3, 3, false},        // 2343 rpm
-        {"rpm half way stays", 0, sample(3, 2, 0, 80, 750 * 10 / 9), 3, 2, false},    // 833: 2250 rpm
-        {"rpm nearer its own row", 0, sample(3, 2, 0, 80, 900), 3, 2, false},         // 2083 rpm
-        {"both move", 0, sample(3, 2, 0, 89, 760), 4, 3, false},                      // 2467 rpm
+        {"rpm nearer the next row", 0, sample(3, 2, 0, 80, 800), 3, 3, false},     // 2343 rpm
+        {"rpm half way stays", 0, sample(3, 2, 0, 80, 750 * 10 / 9), 3, 2, false}, // 833: 2250 rpm
+        {"rpm nearer its own row", 0, sample(3, 2, 0, 80, 900), 3, 2, false},      // 2083 rpm
+        {"both move", 0, sample(3, 2, 0, 89, 760), 4, 3, false},                   // 2467 rpm
         {"single column moves", 2, sample(3, 2, 0, 89, 760), 4, 3, false},
         {"single row moves", 3, sample(3, 2, 0, 89, 760), 4, 3, false},
         {"quad cell keeps the ECU's cell", 1, sample(3, 2, 0, 89, 760), 3, 2, false},

@@ -18,15 +18,15 @@ DatalogSample reading()
     s.setU8(DatalogSample::Ignition, 88);       // 16 degrees
     s.setU8(DatalogSample::Knock, 8);
     s.setU8(DatalogSample::O2, 51);
-    s.setU16(DatalogSample::FuelTrim, 32768);   // 0 %
+    s.setU16(DatalogSample::FuelTrim, 32768); // 0 %
     s.setU8(DatalogSample::Speed, 100);
-    s.setU8(DatalogSample::Battery, 150);       // 14.06 V
-    s.setU8(DatalogSample::Map, 150);           // 1024 mbar
-    s.setU8(DatalogSample::TpsVolts, 102);      // 2.00 V
+    s.setU8(DatalogSample::Battery, 150);  // 14.06 V
+    s.setU8(DatalogSample::Map, 150);      // 1024 mbar
+    s.setU8(DatalogSample::TpsVolts, 102); // 2.00 V
     s.setU8(DatalogSample::Throttle, 100);
-    s.setU8(DatalogSample::AirTemp, 128);       // 28.7 C
-    s.setU8(DatalogSample::Atmospheric, 148);   // 1010 mbar
-    s.setU8(DatalogSample::Coolant, 32);        // 85 C
+    s.setU8(DatalogSample::AirTemp, 128);     // 28.7 C
+    s.setU8(DatalogSample::Atmospheric, 148); // 1010 mbar
+    s.setU8(DatalogSample::Coolant, 32);      // 85 C
     s.setTimeStamp(10000 + 3723004);
     return s;
 }
@@ -117,11 +117,13 @@ TEST(LiveView, RedFlagsFollowTheTuningConditions)
         {"gear not in the set", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.gearSet = QStringLiteral("234"); },
          lvGear, true},
         {"duty at most 100", [](TLiveViewOptions&, DatalogSample&) {}, lvDutyCycle, false},
-        {"duty above 100",
-         [](TLiveViewOptions&, DatalogSample& d) { d.setU16(DatalogSample::Injector, 65535); }, lvDutyCycle, true},
+        {"duty above 100", [](TLiveViewOptions&, DatalogSample& d) { d.setU16(DatalogSample::Injector, 65535); },
+         lvDutyCycle, true},
         {"load inside", [](TLiveViewOptions&, DatalogSample&) {}, lvEngineLoad, false},
-        {"load below MinLoad", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.minLoad = 1025; }, lvEngineLoad, true},
-        {"load above MaxLoad", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.maxLoad = 1023; }, lvEngineLoad, true},
+        {"load below MinLoad", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.minLoad = 1025; }, lvEngineLoad,
+         true},
+        {"load above MaxLoad", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.maxLoad = 1023; }, lvEngineLoad,
+         true},
         {"coolant inside", [](TLiveViewOptions&, DatalogSample&) {}, lvCoolantTemp, false},
         {"coolant above MaxTemp", [](TLiveViewOptions& o, DatalogSample&) { o.tuning.maxTemp = 84; }, lvCoolantTemp,
          true},

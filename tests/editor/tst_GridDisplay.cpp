@@ -390,7 +390,8 @@ TEST_F(GridDisplayTest, LiveTrackingByTrackMode)
     rom.CurrentTable = tkLowFuel;
 
     using Cells = std::vector<std::pair<int, int>>;
-    const Cells probes = {{2, 3}, {3, 3}, {2, 4}, {3, 4}, {1, 3}, {2, 2}, {2, 0}, {3, 0}, {2, 5}, {0, 3}, {4, 4}, {1, 1}};
+    const Cells probes = {{2, 3}, {3, 3}, {2, 4}, {3, 4}, {1, 3}, {2, 2},
+                          {2, 0}, {3, 0}, {2, 5}, {0, 3}, {4, 4}, {1, 1}};
     struct Row {
         quint8 mode;
         Cells tracked; // among the probes
@@ -434,9 +435,9 @@ TEST_F(GridDisplayTest, LiveTrackingOnlyOnTheActiveCamAndWhileLive)
         bool active;
         bool tracked;
     } rows[] = {
-        {tkLowFuel, false, true, true},   {tkLowIgn, false, true, true},   {tkHighFuel, false, true, false},
-        {tkHighIgn, false, true, false},  {tkHighFuel, true, true, true},  {tkHighIgn, true, true, true},
-        {tkLowFuel, true, true, false},   {tkLowFuel, false, false, false},
+        {tkLowFuel, false, true, true},  {tkLowIgn, false, true, true},    {tkHighFuel, false, true, false},
+        {tkHighIgn, false, true, false}, {tkHighFuel, true, true, true},   {tkHighIgn, true, true, true},
+        {tkLowFuel, true, true, false},  {tkLowFuel, false, false, false},
     };
     for (const auto& r : rows) {
         rom.CurrentTable = r.table;
@@ -497,16 +498,14 @@ TEST_F(GridDisplayTest, CellsOutsideTheTableAndFailingHooksDrawBlank)
     EXPECT_EQ(fixedCell(display, 0, rows + 3).caption, QString());
 
     // A script hook that fails must not take the paint handler down.
-    rom.setHook(TRom::OnGetTableValue, [](double, double, double, double) -> double {
-        throw EVexorError(QStringLiteral("script failed"));
-    });
+    rom.setHook(TRom::OnGetTableValue,
+                [](double, double, double, double) -> double { throw EVexorError(QStringLiteral("script failed")); });
     Look l;
     EXPECT_NO_THROW(l = dataCell(display, 0, 0));
     EXPECT_EQ(l.caption, QString());
     EXPECT_EQ(l.bk, VexorColors::clWhite);
-    rom.setHook(TRom::OnGetMapScalar, [](double, double, double, double) -> double {
-        throw EVexorError(QStringLiteral("script failed"));
-    });
+    rom.setHook(TRom::OnGetMapScalar,
+                [](double, double, double, double) -> double { throw EVexorError(QStringLiteral("script failed")); });
     EXPECT_EQ(fixedCell(display, 1, 1).caption, QString());
     EXPECT_EQ(fixedCell(display, 0, 0).caption, QStringLiteral("Col"));
 }

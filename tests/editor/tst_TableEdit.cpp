@@ -42,7 +42,10 @@ protected:
         ed.setClipboard(&clip);
         ed.setLocale(QLocale::c());
     }
-    QByteArray image() const { return QByteArray(reinterpret_cast<const char*>(rom.buffer().data()), rom.buffer().size()); }
+    QByteArray image() const
+    {
+        return QByteArray(reinterpret_cast<const char*>(rom.buffer().data()), rom.buffer().size());
+    }
     double v(int col, int row) const { return rom.tableValue(col, row, rom.CurrentTable); }
     int undoSteps()
     {
@@ -103,10 +106,10 @@ TEST_F(TableEdit, PasteRefusesTextOfAnotherShapeAndChangesNothing)
 {
     const TGridRect sel{0, 0, 2, 2}; // 3 x 3
     const QString texts[] = {
-        QStringLiteral("1\t2\t3\r\n4\t5\t6\r\n"),               // two lines for three rows
-        QStringLiteral("1\t2\r\n4\t5\t6\r\n7\t8\t9\r\n"),       // first line short
+        QStringLiteral("1\t2\t3\r\n4\t5\t6\r\n"),                // two lines for three rows
+        QStringLiteral("1\t2\r\n4\t5\t6\r\n7\t8\t9\r\n"),        // first line short
         QStringLiteral("1\t2\t3\r\n4\t5\t6\t99\r\n7\t8\t9\r\n"), // a later line would reach past the selection
-        QStringLiteral("1\t2\t3\r\n\r\n7\t8\t9\r\n"),           // an empty line in the middle
+        QStringLiteral("1\t2\t3\r\n\r\n7\t8\t9\r\n"),            // an empty line in the middle
         QString(),
     };
     const QByteArray before = image();
@@ -172,9 +175,9 @@ TEST(TableEditSteps, FuelStepUsesTheMinimumOrThePercentage)
         double value, up, down;
     };
     const Row rows[] = {
-        {100, 110, 90},             // 5 % of 100 is below the minimum of 10
-        {400, 420, 400 / 1.05},     // 5 % of 400 is 20
-        {200, 210, 200 / 1.05},     // exactly at the minimum: the percentage applies
+        {100, 110, 90},         // 5 % of 100 is below the minimum of 10
+        {400, 420, 400 / 1.05}, // 5 % of 400 is 20
+        {200, 210, 200 / 1.05}, // exactly at the minimum: the percentage applies
         {0, 10, -10},
     };
     for (const Row& r : rows) {
@@ -232,9 +235,9 @@ TEST(TableEditSteps, TrackedCellsFollowTheTrackModeInsideTheTable)
         int count;
     };
     const Row rows[] = {
-        {tmSingleCell, 3, 4, 1},  {tmQuadCell, 3, 4, 4},     {tmQuadCell, 9, 4, 2}, // right edge: c + 1 is outside
-        {tmQuadCell, 9, 19, 1},   {tmSingleColumn, 2, 0, 20}, {tmDoubleColumn, 2, 0, 40},
-        {tmDoubleColumn, 9, 0, 20}, {tmSingleRow, 0, 5, 10},  {tmDoubleRow, 0, 19, 10},
+        {tmSingleCell, 3, 4, 1},    {tmQuadCell, 3, 4, 4},      {tmQuadCell, 9, 4, 2}, // right edge: c + 1 is outside
+        {tmQuadCell, 9, 19, 1},     {tmSingleColumn, 2, 0, 20}, {tmDoubleColumn, 2, 0, 40},
+        {tmDoubleColumn, 9, 0, 20}, {tmSingleRow, 0, 5, 10},    {tmDoubleRow, 0, 19, 10},
     };
     for (const Row& r : rows) {
         TLivePosition live;

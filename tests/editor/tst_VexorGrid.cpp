@@ -56,7 +56,9 @@ protected:
         grid->OnEditCommit = [this](TVexorGrid* g, int c, int r, const QString& t) {
             edits.push_back({c, r, t, true, g->Selection()});
         };
-        grid->OnEditCancel = [this](TVexorGrid* g, int c, int r) { edits.push_back({c, r, {}, false, g->Selection()}); };
+        grid->OnEditCancel = [this](TVexorGrid* g, int c, int r) {
+            edits.push_back({c, r, {}, false, g->Selection()});
+        };
         grid->OnIncrement = [this](TVexorGrid*, int c, int r, TIncrementDirection d, TIncrementSize s) {
             incs.push_back({c, r, d, s});
         };
@@ -202,7 +204,8 @@ TEST_F(VexorGridTest, KeyboardMovesAndExtends)
         {Qt::Key_End, {}, rect(5, 3, 5, 3), "end of the row"},
         {Qt::Key_End, Qt::ControlModifier, rect(5, 7, 5, 7), "ctrl-end: last cell"},
         {Qt::Key_Down, {}, rect(5, 7, 5, 7), "never past the last row"},
-        {Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier, rect(1, 3, 5, 7), "ctrl-shift-home selects back to the first cell"},
+        {Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier, rect(1, 3, 5, 7),
+         "ctrl-shift-home selects back to the first cell"},
     };
     for (const Step& s : steps) {
         key(s.key, s.mods);
@@ -392,15 +395,21 @@ TEST_F(VexorGridTest, PaintAsksTheOwnerAndConvertsBgrColours)
     EXPECT_EQ(QColor(img.pixel(cell.left() + 3, cell.bottom())), QColor(0xC0, 0xC0, 0xC0));
     // A selected cell the owner does not colour keeps the highlight.
     const QRect sel = grid->CellRect(1, 3);
-    EXPECT_EQ(QColor(img.pixel(sel.left() + 1, sel.top() + 1)), QColor(grid->palette().color(QPalette::Active, QPalette::Highlight).rgb()));
+    EXPECT_EQ(QColor(img.pixel(sel.left() + 1, sel.top() + 1)),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Highlight).rgb()));
     // Fixed cells get a raised frame: light top-left, shadow bottom-right.
     const QRect head = grid->CellRect(2, 1);
-    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.top())), QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
-    EXPECT_EQ(QColor(img.pixel(head.left(), head.top() + 3)), QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
-    EXPECT_EQ(QColor(img.pixel(head.right(), head.top() + 3)), QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
-    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.bottom())), QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.top())),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.left(), head.top() + 3)),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Light).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.right(), head.top() + 3)),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
+    EXPECT_EQ(QColor(img.pixel(head.left() + 3, head.bottom())),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Dark).rgb()));
     // Past the last cell the grid paints its own background.
-    EXPECT_EQ(QColor(img.pixel(img.width() - 2, img.height() - 2)), QColor(grid->palette().color(QPalette::Active, QPalette::Base).rgb()));
+    EXPECT_EQ(QColor(img.pixel(img.width() - 2, img.height() - 2)),
+              QColor(grid->palette().color(QPalette::Active, QPalette::Base).rgb()));
 }
 
 TEST_F(VexorGridTest, OwnerDrawingGoesOverTheFinishedCell)

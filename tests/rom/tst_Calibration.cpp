@@ -203,14 +203,14 @@ TEST_F(Ct2Test, ExportWritesTheDocumentedLayout)
             EXPECT_EQ(sec["Load"][i], QString::asprintf("%.3f", source.load(high, i) / 1000.0));
         for (int r = 0; r < 20; ++r)
             for (int c = 0; c < 10; ++c)
-                EXPECT_EQ(sec[QStringLiteral("Row%1").arg(r)][c], QString::asprintf("%.2f", source.tableValue(c, r, kind)));
+                EXPECT_EQ(sec[QStringLiteral("Row%1").arg(r)][c],
+                          QString::asprintf("%.2f", source.tableValue(c, r, kind)));
     }
 }
 
 TEST_F(Ct2Test, ReExportOverwritesItsKeysAndKeepsOthers)
 {
-    const QString path = file(QStringLiteral("old.ct2"),
-                              "; mine\n[Table0]\nRows=99\nRow25=1,2,3\n[Notes]\nWho=me\n");
+    const QString path = file(QStringLiteral("old.ct2"), "; mine\n[Table0]\nRows=99\nRow25=1,2,3\n[Notes]\nWho=me\n");
     exportCt2(source, path);
     const Sections s = parsePlain(QString::fromLatin1(readBytes(path)));
     EXPECT_EQ(s["Table0"]["Rows"], QStringList{"20"});
@@ -227,7 +227,8 @@ TEST_F(Ct2Test, ImportResamplesOntoEveryFamily)
                               {"sr", 20, 10},  {"vg", 20, 10},      {"rb", 20, 10}};
     bool sawLoadBelow = false, sawLoadAbove = false;
     for (const Target& t : targets) {
-        SCOPED_TRACE(QStringLiteral("%1 %2x%3").arg(QString::fromLatin1(t.family)).arg(t.rows).arg(t.cols).toStdString());
+        SCOPED_TRACE(
+            QStringLiteral("%1 %2x%3").arg(QString::fromLatin1(t.family)).arg(t.rows).arg(t.cols).toStdString());
         TRom rom;
         loadGenerated(rom, QString::fromLatin1(t.family), t.rows, t.cols, 7);
         importCt2(rom, sourceFile);
@@ -250,7 +251,7 @@ TEST_F(Ct2Test, ImportResamplesOntoEveryFamily)
                         EXPECT_EQ(cell, std::clamp(std::nearbyint(x), 0.0, 255.0)) << kind << " " << c << " " << r;
                     } else if (!TRom::isFuelKind(kind)) {
                         const double b = rom.OBDMode != 0 ? std::clamp(x, -6.0, 57.75) * 4 + 24
-                                                           : std::clamp(x, -5.4, 86.4) / 0.36 + 15;
+                                                          : std::clamp(x, -5.4, 86.4) / 0.36 + 15;
                         EXPECT_EQ(cell, std::nearbyint(b)) << kind << " " << c << " " << r;
                     } else {
                         // Fuel is written rounded up, and a later cell of the column may
@@ -348,8 +349,8 @@ TEST_F(Ct2Test, DamagedFilesChangeNothing)
             const auto m = re.match(t, s);
             if (!m.hasMatch())
                 return t;
-            const QString line = value ? QStringLiteral("\n%1=%2").arg(QString::fromLatin1(key), QString::fromLatin1(value))
-                                       : QString();
+            const QString line =
+                value ? QStringLiteral("\n%1=%2").arg(QString::fromLatin1(key), QString::fromLatin1(value)) : QString();
             return t.replace(m.capturedStart(), m.capturedLength(), line);
         };
     };
@@ -358,8 +359,8 @@ TEST_F(Ct2Test, DamagedFilesChangeNothing)
         Edit edit;
         const char* mentions;
     } cases[] = {
-        {"missing section",
-         [](QString t) { return t.replace(QStringLiteral("[Table2]"), QStringLiteral("[Table9]")); }, "Table2"},
+        {"missing section", [](QString t) { return t.replace(QStringLiteral("[Table2]"), QStringLiteral("[Table9]")); },
+         "Table2"},
         {"Rows of 1", replaceLine("Rows", "Table0", "1"), "Rows"},
         {"Rows of 256", replaceLine("Rows", "Table1", "256"), "Rows"},
         {"huge Cols", replaceLine("Cols", "Table3", "4000000000"), "Cols"},

@@ -20,8 +20,16 @@ struct Block {
 std::vector<Block> layout(const TRom& rom)
 {
     const int cl = rom.columns(0), rl = rom.rows(0), ch = rom.columns(1), rh = rom.rows(1);
-    return {{1, cl + 1},  {2, ch + 1},  {3, rl + 1},  {4, rh + 1},  {5, cl * (rl + 1) + 1},
-            {6, ch * (rh + 1) + 1}, {7, rl * cl + 1}, {8, ch * rh + 1}, {58, rl * cl + 1}, {59, ch * rh + 1}};
+    return {{1, cl + 1},
+            {2, ch + 1},
+            {3, rl + 1},
+            {4, rh + 1},
+            {5, cl * (rl + 1) + 1},
+            {6, ch * (rh + 1) + 1},
+            {7, rl * cl + 1},
+            {8, ch * rh + 1},
+            {58, rl * cl + 1},
+            {59, ch * rh + 1}};
 }
 
 struct Shape {
@@ -39,7 +47,8 @@ protected:
 
 TEST_F(CtvTest, ExportFollowsTheLayout)
 {
-    for (const Shape& s : {Shape{"p28", 20, 10}, Shape{"p72", 20, 10}, Shape{"pr3", 20, 10}, Shape{"vexorau", 17, 15}}) {
+    for (const Shape& s :
+         {Shape{"p28", 20, 10}, Shape{"p72", 20, 10}, Shape{"pr3", 20, 10}, Shape{"vexorau", 17, 15}}) {
         SCOPED_TRACE(s.family);
         TRom rom;
         loadGenerated(rom, QString::fromLatin1(s.family), s.rows, s.cols);
@@ -68,7 +77,7 @@ TEST_F(CtvTest, ExportFollowsTheLayout)
 
 TEST_F(CtvTest, RoundTripsBetweenImagesOfOneShape)
 {
-    const Shape shapes[] = {{"p28", 20, 10}, {"p30", 20, 10}, {"p72", 20, 10}, {"pr3", 20, 10},
+    const Shape shapes[] = {{"p28", 20, 10}, {"p30", 20, 10}, {"p72", 20, 10},    {"pr3", 20, 10},
                             {"pm6", 20, 10}, {"pr4", 20, 10}, {"vexorau", 20, 10}};
     for (const Shape& s : shapes) {
         SCOPED_TRACE(s.family);

@@ -45,11 +45,11 @@ protected:
 TEST_F(SettingsDump, WritesTheSettingsInEngineeringUnits)
 {
     word(50, 32768);
-    word(52, 36045);  // +10 %
-    word(53, 29491);  // -10 %
-    word(70, 1250);   // 1 875 000 div 1250
+    word(52, 36045); // +10 %
+    word(53, 29491); // -10 %
+    word(70, 1250);  // 1 875 000 div 1250
     word(11, 267);
-    byte(78, 9);      // 9 / 4
+    byte(78, 9); // 9 / 4
     byte(17, 0xFF);
     byte(31, 100);
     byte(90, 255);
@@ -57,7 +57,7 @@ TEST_F(SettingsDump, WritesTheSettingsInEngineeringUnits)
     byte(163, 0x80);
     byte(18, 133);
     byte(19, 7);
-    byte(74, 231);    // T(231) = round(207 / 2.07) = 100
+    byte(74, 231); // T(231) = round(207 / 2.07) = 100
     const QString t = exported();
     const QString s = QStringLiteral("Settings");
     const struct {

@@ -34,7 +34,8 @@ TEST_F(NotesForm, ShowingTheNotesChangesNothing)
 {
     TNotesForm form(doc, svc.messages);
     form.show();
-    EXPECT_EQ(form.memNotes()->toPlainText(), QStringLiteral("first line\nsecond\u00a0line").replace(QChar(0xa0), QLatin1Char(' ')));
+    EXPECT_EQ(form.memNotes()->toPlainText(),
+              QStringLiteral("first line\nsecond\u00a0line").replace(QChar(0xa0), QLatin1Char(' ')));
     EXPECT_EQ(form.memoText(), QStringLiteral("first line\nsecond\u00a0line"));
     EXPECT_FALSE(doc.modified());
     form.loadNotes(); // a refresh with nothing new keeps the memo as it is
@@ -89,8 +90,9 @@ TEST_F(NotesForm, InfoLabelExplainsTheNotesAndTurnsRedUnderTheMouse)
     QTest::mouseClick(form.lblInfo(), Qt::LeftButton);
     ASSERT_EQ(svc.messages.count(), 1);
     const TMessage& m = svc.messages.last();
-    EXPECT_EQ(m.text, QStringLiteral("These notes are written at the end of the ROM file.\rAs long as you are burning to a "
-                                     "32K chip, these notes\rwill not affect your program."));
+    EXPECT_EQ(m.text,
+              QStringLiteral("These notes are written at the end of the ROM file.\rAs long as you are burning to a "
+                             "32K chip, these notes\rwill not affect your program."));
     EXPECT_EQ(m.title, QStringLiteral("About Notes"));
     EXPECT_EQ(m.kind, TMsgKind::Information);
     EXPECT_EQ(m.buttons, TMsgButtons(TMsgButton::OK));

@@ -56,8 +56,8 @@ TEST(TableStructure, CountSettersClampStoreAndMark)
         const int entry = r.high ? (r.columns ? 135 : 134) : (r.columns ? 133 : 132);
         const int before = countByte(rom, entry);
         TTableStructureMarks marks;
-        const bool stored = r.columns ? setTableColumns(rom, r.high, r.typed, marks)
-                                      : setTableRows(rom, r.high, r.typed, marks);
+        const bool stored =
+            r.columns ? setTableColumns(rom, r.high, r.typed, marks) : setTableRows(rom, r.high, r.typed, marks);
         EXPECT_EQ(stored, r.stored >= 0);
         EXPECT_EQ(countByte(rom, entry), r.stored >= 0 ? r.stored : before);
         EXPECT_EQ(marks.columns, r.stored >= 0 && r.columns);
@@ -136,7 +136,9 @@ TEST(TableStructure, RebuildQuestionNeedsAMarkAndAModifiedImage)
     t.messages.answer(mrYes);
     EXPECT_TRUE(askRebuildTables(t.messages));
     const TMessage& m = t.messages.last();
-    EXPECT_EQ(m.text, QStringLiteral("The changes you made may have altered the table structures. Would you like to rebuild the tables?"));
+    EXPECT_EQ(m.text,
+              QStringLiteral(
+                  "The changes you made may have altered the table structures. Would you like to rebuild the tables?"));
     EXPECT_EQ(m.title, QStringLiteral("Rebuild Tables"));
     EXPECT_EQ(m.kind, TMsgKind::Warning);
     EXPECT_EQ(m.buttons, TMsgButton::Yes | TMsgButton::No);
@@ -161,8 +163,8 @@ TEST(TableRebuild, BreakpointSets)
     EXPECT_EQ(rebuildLoadSet(rom, inc), arithmetic(100, 7, 24));
     EXPECT_TRUE(rebuildLoadSet(rom, keep).isEmpty());
 
-    EXPECT_EQ(rebuildLowRpmSet(rom, def), (QVector<int>{500, 602, 703, 797, 1000, 1250, 1500, 1750, 2000, 2248, 2500,
-                                                         3000, 3188, 3500, 4000, 4496, 5000, 6000, 7000, 7936}));
+    EXPECT_EQ(rebuildLowRpmSet(rom, def), (QVector<int>{500,  602,  703,  797,  1000, 1250, 1500, 1750, 2000, 2248,
+                                                        2500, 3000, 3188, 3500, 4000, 4496, 5000, 6000, 7000, 7936}));
     EXPECT_EQ(rebuildLowRpmSet(rom, dist), arithmetic(500, 375, 20)); // 7500 / 20
     EXPECT_EQ(rebuildHighRpmSet(rom, def).mid(0, 3), (QVector<int>{0, 3533, 4007}));
     EXPECT_EQ(rebuildHighRpmSet(rom, def).last(), 10986);
@@ -179,8 +181,8 @@ TEST(TableRebuild, BreakpointSets)
     rom.CurrentTable = tkHighIgn;
     loads = rebuildLoadSet(rom, def);
     EXPECT_EQ(loads.mid(0, 10), firstTen);
-    EXPECT_EQ(loads.mid(10), arithmetic(1035 + 53, 53, 14)); // round(747 / 14)
-    EXPECT_EQ(rebuildLoadSet(rom, dist), arithmetic(-59, 77, 24)); // round(1841 / 24)
+    EXPECT_EQ(loads.mid(10), arithmetic(1035 + 53, 53, 14));         // round(747 / 14)
+    EXPECT_EQ(rebuildLoadSet(rom, dist), arithmetic(-59, 77, 24));   // round(1841 / 24)
     EXPECT_EQ(rebuildHighRpmSet(rom, dist), arithmetic(0, 688, 20)); // round(11000 / 16)
     EXPECT_EQ(rebuildLowRpmSet(rom, dist), arithmetic(0, 688, 20));
 }
@@ -279,7 +281,8 @@ TEST(TableRebuild, DialogPreselectsWritesAndClearsTheMarks)
         EXPECT_TRUE(form.findChild<QRadioButton*>(QStringLiteral("rbLowRpmUnchanged"))->isChecked());
         EXPECT_TRUE(form.findChild<QRadioButton*>(QStringLiteral("rbHighRpmDefault"))->isChecked());
         EXPECT_EQ(form.findChild<QSpinBox*>(QStringLiteral("txtHighRpmStart"))->value(), 3000);
-        EXPECT_EQ(form.findChild<QSpinBox*>(QStringLiteral("txtHighRpmStep"))->value(), 400); // current cam: low, 20 rows
+        EXPECT_EQ(form.findChild<QSpinBox*>(QStringLiteral("txtHighRpmStep"))->value(),
+                  400); // current cam: low, 20 rows
         EXPECT_FALSE(form.findChild<QSpinBox*>(QStringLiteral("txtHighRpmStart"))->isEnabled());
         form.findChild<QRadioButton*>(QStringLiteral("rbLoadsIncrement"))->setChecked(true);
         EXPECT_TRUE(form.findChild<QSpinBox*>(QStringLiteral("txtLoadsStart"))->isEnabled());

@@ -18,8 +18,10 @@
 namespace {
 
 const QString ChangesText = QStringLiteral("'%1' has been modified.\r\rDo you wish to save modifications?");
-const QString ReadOnlyText = QStringLiteral("\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?");
-const QString OutsideText = QStringLiteral("This file has been modified outside of Vexor. Would you like to reload the file?");
+const QString ReadOnlyText =
+    QStringLiteral("\r\n\r\nCannot overwrite this file. Would you like to save the changes in another file?");
+const QString OutsideText =
+    QStringLiteral("This file has been modified outside of Vexor. Would you like to reload the file?");
 const TMsgButtons YesNoCancel = TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel;
 const TMsgButtons YesNo = TMsgButton::Yes | TMsgButton::No;
 
@@ -70,7 +72,9 @@ protected:
             log << QStringLiteral("handlers");
             EXPECT_TRUE(doc->loading());
         };
-        doc->events.tableShape = [this](int rows, int columns) { log << QStringLiteral("shape %1x%2").arg(rows).arg(columns); };
+        doc->events.tableShape = [this](int rows, int columns) {
+            log << QStringLiteral("shape %1x%2").arg(rows).arg(columns);
+        };
         doc->events.onVexorAuLoaded = [this] { log << QStringLiteral("upgrade"); };
         doc->events.currentTime = [] { return QTime(14, 30, 5); };
     }
@@ -154,8 +158,9 @@ TEST_F(RomDocument, OpenAsksForTheFileAndLoadsIt)
     EXPECT_EQ(doc->recentFiles(), QStringList{doc->path()});
     // The old image goes first, the handlers run inside the load, the window
     // hears about the new ROM and the datalog link learns the table shape.
-    EXPECT_EQ(log, (QStringList{QStringLiteral("closed"), QStringLiteral("handlers"), QStringLiteral("recent"),
-                                QStringLiteral("loaded"), QStringLiteral("shape %1x%2").arg(rom.rows()).arg(rom.columns())}));
+    EXPECT_EQ(
+        log, (QStringList{QStringLiteral("closed"), QStringLiteral("handlers"), QStringLiteral("recent"),
+                          QStringLiteral("loaded"), QStringLiteral("shape %1x%2").arg(rom.rows()).arg(rom.columns())}));
 
     edit();
     EXPECT_EQ(doc->caption(), QStringLiteral("< VEXOR > - a.bin*"));
@@ -208,8 +213,8 @@ TEST_F(RomDocument, CloseQueryAnswersDecideEveryFlow)
         }
         EXPECT_EQ(ok, row.proceeds);
         ASSERT_EQ(svc.messages.count(), 1);
-        expectMessage(0, ChangesText.arg(QStringLiteral("a.bin")), QStringLiteral("Changes Made"), TMsgKind::Confirmation,
-                      YesNoCancel);
+        expectMessage(0, ChangesText.arg(QStringLiteral("a.bin")), QStringLiteral("Changes Made"),
+                      TMsgKind::Confirmation, YesNoCancel);
         EXPECT_EQ(readBytes(path) != before, row.fileSaved);
         if (row.fileSaved) {
             EXPECT_EQ(imageSum(readBytes(path)), 0);
@@ -252,8 +257,8 @@ TEST_F(RomDocument, CloseQueryYesStopsWhenTheSaveDoesNot)
     svc.messages.answer(mrYes);
     svc.fileDialogs.answer(std::nullopt);
     EXPECT_FALSE(doc->closeQuery());
-    expectMessage(0, ChangesText.arg(QStringLiteral("Untitled")), QStringLiteral("Changes Made"), TMsgKind::Confirmation,
-                  YesNoCancel);
+    expectMessage(0, ChangesText.arg(QStringLiteral("Untitled")), QStringLiteral("Changes Made"),
+                  TMsgKind::Confirmation, YesNoCancel);
     EXPECT_TRUE(svc.fileDialogs.requests().last().save);
     EXPECT_TRUE(doc->modified());
 
@@ -452,12 +457,9 @@ TEST(RomQuickSaveName, ReplacesATrailingBinInTheDocumentsFolder)
         const char* out;
     };
     const Row rows[] = {
-        {"/r/car.bin", "/r/car.143005.bin"},
-        {"/r/CAR.BIN", "/r/CAR.143005.bin"},
-        {"/r/car.Bin", "/r/car.143005.bin"},
-        {"/r/car", "/r/car.143005.bin"},
-        {"/r/car.rom", "/r/car.rom.143005.bin"},
-        {"/r/my.bin.bak", "/r/my.bin.bak.143005.bin"},
+        {"/r/car.bin", "/r/car.143005.bin"},         {"/r/CAR.BIN", "/r/CAR.143005.bin"},
+        {"/r/car.Bin", "/r/car.143005.bin"},         {"/r/car", "/r/car.143005.bin"},
+        {"/r/car.rom", "/r/car.rom.143005.bin"},     {"/r/my.bin.bak", "/r/my.bin.bak.143005.bin"},
         {"/r.bin/car.bin", "/r.bin/car.143005.bin"},
     };
     for (const Row& r : rows)
@@ -575,7 +577,8 @@ TEST_F(RomDocument, ReceivedImageLoadsWithoutAFile)
     rom.buffer().loadBytes(QByteArray(TBinEdit::SmallImage, '\0'));
     svc.messages.answer(mrOk);
     EXPECT_FALSE(doc->loadReceivedImage());
-    expectMessage(0, QStringLiteral("Could not load ROM."), QStringLiteral("Invalid ROM"), TMsgKind::Error, TMsgButton::OK);
+    expectMessage(0, QStringLiteral("Could not load ROM."), QStringLiteral("Invalid ROM"), TMsgKind::Error,
+                  TMsgButton::OK);
     EXPECT_FALSE(doc->romLoaded());
 }
 
@@ -663,7 +666,8 @@ TEST_F(RomDocument, RecentListHoldsTenPathsOnceEach)
     EXPECT_EQ(doc->recentFiles().first(), dir.filePath(QStringLiteral("r0.bin")));
     EXPECT_EQ(doc->recentFiles().count(dir.filePath(QStringLiteral("r0.bin"))), 1);
 
-    doc->setRecentFiles({QStringLiteral("/x/a.bin"), QStringLiteral("/x/a.bin"), QString(), QStringLiteral("/x/b.bin")});
+    doc->setRecentFiles(
+        {QStringLiteral("/x/a.bin"), QStringLiteral("/x/a.bin"), QString(), QStringLiteral("/x/b.bin")});
     EXPECT_EQ(doc->recentFiles(), (QStringList{QStringLiteral("/x/a.bin"), QStringLiteral("/x/b.bin")}));
 }
 
@@ -906,7 +910,9 @@ TEST_F(RomDocument, NotesRoundTripAndMarkModified)
     };
     for (const Row& r : rows) {
         rom.buffer().trailer() = r.before;
-        EXPECT_EQ(doc->notesForEditor(), QString::fromLatin1(r.before).replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        EXPECT_EQ(doc->notesForEditor(), QString::fromLatin1(r.before)
+                                             .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                                             .replace(QLatin1Char('\r'), QLatin1Char('\n')));
         doc->setNotesFromEditor(r.typed);
         EXPECT_EQ(rom.buffer().trailer(), r.after) << r.before.toStdString();
     }

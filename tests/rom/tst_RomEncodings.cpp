@@ -285,8 +285,11 @@ TEST(Encoding, IgnitionValues)
         const char* why;
     };
     const Row obd1[] = {
-        {10, 64, "10*4+24"}, {-10, 0, "clamped to -6 -> 0"}, {99, 255, "clamped to 57.75 -> 255"},
-        {10.125, 64, "40.5+24 = 64.5 rounds half to even"}, {10.375, 66, "65.5 rounds to 66"},
+        {10, 64, "10*4+24"},
+        {-10, 0, "clamped to -6 -> 0"},
+        {99, 255, "clamped to 57.75 -> 255"},
+        {10.125, 64, "40.5+24 = 64.5 rounds half to even"},
+        {10.375, 66, "65.5 rounds to 66"},
     };
     for (const Row& r : obd1) {
         rom.setTableValue(1, 1, r.degrees, 2);

@@ -20,19 +20,27 @@ struct Family {
 };
 
 const Family Families[] = {
-    {"p28", 0, "Base P28", 1, false, -1, 20, 10, 20, 10, 0x7000, 0x700A, 0x7014, 0x7028, 0x7050, 0x7122, 0x72E4, 0x73AC, 0x3B},
-    {"p30", 1, "Base P30", 1, false, -1, 20, 10, 20, 10, 0x7000, 0x7000, 0x700A, 0x701E, 0x7032, 0x7104, 0x724E, 0x7316, 0x3B},
-    {"p72", 2, "Base P72", 1, false, -1, 20, 10, 15, 10, 0x7C4A, 0x7C54, 0x7C68, 0x7C7C, 0x7C9A, 0x7D6C, 0x7E0C, 0x7ED4, 0x3B},
-    {"p13", 3, "Base P13", 1, true, -1, 20, 10, 20, 10, 0x6050, 0x6050, 0x6000, 0x6028, 0x60AA, 0x6172, 0x63F8, 0x659C, 0x3B},
+    {"p28", 0, "Base P28", 1, false, -1, 20, 10, 20, 10, 0x7000, 0x700A, 0x7014, 0x7028, 0x7050, 0x7122, 0x72E4, 0x73AC,
+     0x3B},
+    {"p30", 1, "Base P30", 1, false, -1, 20, 10, 20, 10, 0x7000, 0x7000, 0x700A, 0x701E, 0x7032, 0x7104, 0x724E, 0x7316,
+     0x3B},
+    {"p72", 2, "Base P72", 1, false, -1, 20, 10, 15, 10, 0x7C4A, 0x7C54, 0x7C68, 0x7C7C, 0x7C9A, 0x7D6C, 0x7E0C, 0x7ED4,
+     0x3B},
+    {"p13", 3, "Base P13", 1, true, -1, 20, 10, 20, 10, 0x6050, 0x6050, 0x6000, 0x6028, 0x60AA, 0x6172, 0x63F8, 0x659C,
+     0x3B},
     {"pr3", 4, "Base OBD0 PR3", 0, false, -1, 17, 15, 17, 15, 0, 0, 0, 0, 0x3DE4, 0x3EF2, 0x3BE6, 0x3CE5, 0x427F},
     {"jdmpw0", 5, "Base JDM PW0", 0, false, -1, 17, 15, 17, 15, 0, 0, 0, 0, 0x3DE4, 0x3EF2, 0x3BE6, 0x3CE5, 0x36E5},
     {"edmpw0", 6, "Base EDM PW0", 0, false, -1, 17, 15, 17, 15, 0, 0, 0, 0, 0x3DE4, 0x3EF2, 0x3BE6, 0x3CE5, 0x36FB},
     {"pm6", 7, "Base OBD0 PM6/PM7", 0, false, -1, 17, 15, 17, 15, 0, 0, 0, 0, 0x3EF2, 0x3EF2, 0x3DF3, 0x3DF3, 0x43E0},
     {"pr4", 8, "Base OBD0 PR4", 0, false, -1, 17, 15, 17, 15, 0, 0, 0, 0, 0x541A, 0x541A, 0x50FF, 0x50FF, 0x4FFF},
-    {"vexorau", 10, "Base VexorAu", 1, false, -1, 20, 24, 20, 24, 0x6E5A, 0x6E5A, 0x6E72, 0x6E86, 0x6E9A, 0x7092, 0x728A, 0x746A, 0x3B},
-    {"sr", 12, "Base NISSAN SR", -1, false, 1, 16, 16, 16, 16, 0x00F0, 0x0490, 0x00E0, 0x0480, 0x0100, 0x0E00, 0x0D00, 0x0800, 0},
-    {"vg", 12, "Base NISSAN VG", -1, false, 2, 16, 16, 16, 16, 0x7AF0, 0x7B10, 0x7B00, 0x7B20, 0x7D00, 0x7000, 0x7800, 0x7C00, 0},
-    {"rb", 12, "Base NISSAN RB", -1, false, 3, 16, 16, 16, 16, 0x7AF0, 0x7B10, 0x7B00, 0x7B20, 0x7D00, 0x7200, 0x7400, 0x7C00, 0},
+    {"vexorau", 10, "Base VexorAu", 1, false, -1, 20, 24, 20, 24, 0x6E5A, 0x6E5A, 0x6E72, 0x6E86, 0x6E9A, 0x7092,
+     0x728A, 0x746A, 0x3B},
+    {"sr", 12, "Base NISSAN SR", -1, false, 1, 16, 16, 16, 16, 0x00F0, 0x0490, 0x00E0, 0x0480, 0x0100, 0x0E00, 0x0D00,
+     0x0800, 0},
+    {"vg", 12, "Base NISSAN VG", -1, false, 2, 16, 16, 16, 16, 0x7AF0, 0x7B10, 0x7B00, 0x7B20, 0x7D00, 0x7000, 0x7800,
+     0x7C00, 0},
+    {"rb", 12, "Base NISSAN RB", -1, false, 3, 16, 16, 16, 16, 0x7AF0, 0x7B10, 0x7B00, 0x7B20, 0x7D00, 0x7200, 0x7400,
+     0x7C00, 0},
 };
 
 TRom::LoadResult loadBytes(TRom& rom, const QByteArray& bytes)
@@ -64,7 +72,8 @@ TEST_P(FamilyTest, IdentifiesAndInstallsItsMap)
     EXPECT_EQ(rom.columns(0), f.colsLo);
     EXPECT_EQ(rom.rows(3), f.rowsHi);
     EXPECT_EQ(rom.columns(3), f.colsHi);
-    const quint16 expected[] = {f.checksumAt, f.loadLo, f.loadHi, f.rpmLo, f.rpmHi, f.fuelLo, f.fuelHi, f.ignLo, f.ignHi};
+    const quint16 expected[] = {f.checksumAt, f.loadLo, f.loadHi, f.rpmLo, f.rpmHi,
+                                f.fuelLo,     f.fuelHi, f.ignLo,  f.ignHi};
     for (int i = 0; i <= 8; ++i)
         EXPECT_EQ(rom.address(i), expected[i]) << "entry " << i;
     EXPECT_TRUE(rom.isLoaded());
@@ -137,8 +146,10 @@ TEST(RomIdentify, RefusesBlankShortAndUnknownImages)
     TRom rom;
     EXPECT_EQ(rom.loadFile(file(QStringLiteral("empty.bin"), {})), TRom::LoadResult::Blank);
     EXPECT_EQ(rom.loadFile(file(QStringLiteral("zero.bin"), QByteArray(0x8000, '\0'))), TRom::LoadResult::Blank);
-    EXPECT_EQ(rom.loadFile(file(QStringLiteral("short.bin"), QByteArray(0x20, '\x7F'))), TRom::LoadResult::UnknownFamily);
-    EXPECT_EQ(rom.loadFile(file(QStringLiteral("junk.bin"), QByteArray(0x8000, '\x7F'))), TRom::LoadResult::UnknownFamily);
+    EXPECT_EQ(rom.loadFile(file(QStringLiteral("short.bin"), QByteArray(0x20, '\x7F'))),
+              TRom::LoadResult::UnknownFamily);
+    EXPECT_EQ(rom.loadFile(file(QStringLiteral("junk.bin"), QByteArray(0x8000, '\x7F'))),
+              TRom::LoadResult::UnknownFamily);
     EXPECT_EQ(rom.loadFile(dir.path()), TRom::LoadResult::ReadError);
     EXPECT_FALSE(rom.isLoaded());
     EXPECT_EQ(rom.BaseType, btUnknown);

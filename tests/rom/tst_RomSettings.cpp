@@ -133,9 +133,8 @@ TEST(RomSettings, VtecEnableAndSwitches)
         int on, off;
     };
     const Row rows[] = {
-        {TRom::swKnock, 0xFF, 0x00},       {TRom::swVtecSpeed, 0x00, 0xFF},
-        {TRom::swVtecCoolant, 0x44, 0xFF}, {TRom::swInjectorTest, 0x00, 0xFF},
-        {TRom::swSpeedLimiter, 0xFF, 0x00},
+        {TRom::swKnock, 0xFF, 0x00},        {TRom::swVtecSpeed, 0x00, 0xFF},    {TRom::swVtecCoolant, 0x44, 0xFF},
+        {TRom::swInjectorTest, 0x00, 0xFF}, {TRom::swSpeedLimiter, 0xFF, 0x00},
     };
     for (const Row& r : rows) {
         const int at = rom.address(TRom::switchEntry(r.sw));
@@ -199,16 +198,32 @@ TEST(RomSettings, TableCoversEveryNamedSettingOnce)
     QStringList names;
     for (const auto& item : romSettingItems())
         names << item.name;
-    const QStringList expected = {
-        QStringLiteral("rev_limit"), QStringLiteral("launch_rev_limit"), QStringLiteral("shift_rev_limit"),
-        QStringLiteral("shift_light"), QStringLiteral("cold_idle"), QStringLiteral("vtec_enabled"),
-        QStringLiteral("vtec_point"), QStringLiteral("iab_point"), QStringLiteral("knock_sensor"), QStringLiteral("eld"),
-        QStringLiteral("closed_loop"), QStringLiteral("baro_sensor"), QStringLiteral("vtec_speed_condition"),
-        QStringLiteral("vtec_coolant_condition"), QStringLiteral("debug"), QStringLiteral("o2_heater"),
-        QStringLiteral("injector_test"), QStringLiteral("speed_limiter"), QStringLiteral("speed_limit_mph"),
-        QStringLiteral("iacv_base"), QStringLiteral("iacv_duty_correction"), QStringLiteral("boost_limit_mbar"),
-        QStringLiteral("boost_limit_psi"), QStringLiteral("final_multiplier"), QStringLiteral("version_text"),
-        QStringLiteral("version")};
+    const QStringList expected = {QStringLiteral("rev_limit"),
+                                  QStringLiteral("launch_rev_limit"),
+                                  QStringLiteral("shift_rev_limit"),
+                                  QStringLiteral("shift_light"),
+                                  QStringLiteral("cold_idle"),
+                                  QStringLiteral("vtec_enabled"),
+                                  QStringLiteral("vtec_point"),
+                                  QStringLiteral("iab_point"),
+                                  QStringLiteral("knock_sensor"),
+                                  QStringLiteral("eld"),
+                                  QStringLiteral("closed_loop"),
+                                  QStringLiteral("baro_sensor"),
+                                  QStringLiteral("vtec_speed_condition"),
+                                  QStringLiteral("vtec_coolant_condition"),
+                                  QStringLiteral("debug"),
+                                  QStringLiteral("o2_heater"),
+                                  QStringLiteral("injector_test"),
+                                  QStringLiteral("speed_limiter"),
+                                  QStringLiteral("speed_limit_mph"),
+                                  QStringLiteral("iacv_base"),
+                                  QStringLiteral("iacv_duty_correction"),
+                                  QStringLiteral("boost_limit_mbar"),
+                                  QStringLiteral("boost_limit_psi"),
+                                  QStringLiteral("final_multiplier"),
+                                  QStringLiteral("version_text"),
+                                  QStringLiteral("version")};
     EXPECT_EQ(names, expected);
     // Writing through the table changes exactly the bytes its spans name.
     TRom rom;

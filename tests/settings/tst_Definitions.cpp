@@ -21,7 +21,8 @@ using R = std::vector<std::pair<int, int>>;
 TEST(Injectors, DeadTimeBlockFromOffsetText)
 {
     const QByteArray def = TInjectorDefinitions::defaultDeadTimeBlock();
-    EXPECT_EQ(records(def), (R{{0xFF, 100}, {0xA7, 103}, {0x93, 148}, {0x7E, 195}, {0x69, 340}, {0x54, 640}, {0, 640}}));
+    EXPECT_EQ(records(def),
+              (R{{0xFF, 100}, {0xA7, 103}, {0x93, 148}, {0x7E, 195}, {0x69, 340}, {0x54, 640}, {0, 640}}));
 
     struct Row {
         const char* offset;
@@ -30,9 +31,11 @@ TEST(Injectors, DeadTimeBlockFromOffsetText)
     };
     const std::optional<R> none;
     const Row rows[] = {
-        {"100,200,300,400,500,600,700", R{{0xFF, 162}, {0xA7, 139}, {0x93, 116}, {0x7E, 92}, {0x69, 69}, {0x54, 46}, {0, 23}},
+        {"100,200,300,400,500,600,700",
+         R{{0xFF, 162}, {0xA7, 139}, {0x93, 116}, {0x7E, 92}, {0x69, 69}, {0x54, 46}, {0, 23}},
          "last entry first, x 0.2312 rounded"},
-        {" 100 , 200,300,400,500,600, 700 ", R{{0xFF, 162}, {0xA7, 139}, {0x93, 116}, {0x7E, 92}, {0x69, 69}, {0x54, 46}, {0, 23}},
+        {" 100 , 200,300,400,500,600, 700 ",
+         R{{0xFF, 162}, {0xA7, 139}, {0x93, 116}, {0x7E, 92}, {0x69, 69}, {0x54, 46}, {0, 23}},
          "blanks around entries"},
         {"0,0,0,0,0,0,1000", R{{0xFF, 231}, {0xA7, 0}, {0x93, 0}, {0x7E, 0}, {0x69, 0}, {0x54, 0}, {0, 0}},
          "231.2 rounds down"},

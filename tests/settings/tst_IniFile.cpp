@@ -1,5 +1,5 @@
-#include "settings/mdlIniFile.h"
 #include "FileSizeLimit.h"
+#include "settings/mdlIniFile.h"
 
 #include <gtest/gtest.h>
 

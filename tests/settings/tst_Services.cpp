@@ -1,3 +1,5 @@
+#include "FileSizeLimit.h"
+#include "rom/mdlErrors.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFileDialogs.h"
 #include "settings/mdlFiles.h"
@@ -6,9 +8,7 @@
 #include "settings/ui/mdlKeyFilter.h"
 #include "settings/ui/mdlQtFileDialogs.h"
 #include "settings/ui/mdlQtMessages.h"
-#include "rom/mdlErrors.h"
 #include "support/TestServices.h"
-#include "FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -81,13 +81,14 @@ TEST(Messages, TitleByKindAndLineBreaksKept)
     m.answer(mrOk);
     m.answer(mrOk);
     m.answer(mrNo);
-    EXPECT_EQ(m.showMessage(QStringLiteral("a\r\nb\rc"), {}, TMsgKind::Confirmation,
-                            TMsgButton::Yes | TMsgButton::No), mrYes);
+    EXPECT_EQ(m.showMessage(QStringLiteral("a\r\nb\rc"), {}, TMsgKind::Confirmation, TMsgButton::Yes | TMsgButton::No),
+              mrYes);
     m.showMessage(QStringLiteral("x"), {}, TMsgKind::Information, TMsgButton::OK);
     m.showMessage(QStringLiteral("x"), {}, TMsgKind::Warning, TMsgButton::OK);
     m.showMessage(QStringLiteral("x"), {}, TMsgKind::Error, {});
     EXPECT_EQ(m.showMessage(QStringLiteral("x"), QStringLiteral("Changes Made"), TMsgKind::Confirmation,
-                            TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel), mrNo);
+                            TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel),
+              mrNo);
     ASSERT_EQ(m.count(), 5);
     EXPECT_EQ(m.messages()[0].title, QStringLiteral("Confirmation"));
     EXPECT_EQ(m.messages()[0].text, QStringLiteral("a\r\nb\rc")) << "the model keeps its line breaks";
@@ -191,7 +192,7 @@ TEST(Utils, HexKeyFiltersAndNumbers)
         bool passInt;
         bool passReal;
     };
-    const Key keys[] = {{'5', false, true, true},  {'\b', false, true, true}, {'\x7f', false, true, true},
+    const Key keys[] = {{'5', false, true, true},   {'\b', false, true, true}, {'\x7f', false, true, true},
                         {'-', false, false, false}, {'-', true, true, true},   {'+', true, true, true},
                         {'.', false, false, true},  {'.', true, false, true},  {'a', true, false, false},
                         {',', true, false, false},  {'e', false, false, false}};

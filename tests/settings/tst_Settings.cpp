@@ -1,9 +1,9 @@
+#include "FileSizeLimit.h"
+#include "rom/clsRom.h"
 #include "settings/mdlIniFile.h"
 #include "settings/mdlRomSettings.h"
 #include "settings/mdlSettings.h"
 #include "settings/mdlSettingsStore.h"
-#include "rom/clsRom.h"
-#include "FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -105,17 +105,28 @@ TEST(Settings, GarbageValuesFallBackKeyByKey)
         const char* value;
     };
     const Row outOfRange[] = {
-        {"RTP Com Settings", "ParityIndex", "7"},          {"Tuner Com Settings", "StopBitsIndex", "-1"},
-        {"Tuner Com Settings", "ProtocolIndex", "6"},      {"RTP Com Settings", "BaudRate", "0"},
-        {"Tuner Com Settings", "DataBitsIndex", "5"},      {"RTP Com Settings", "PortIndex", "-3"},
-        {"Tuner Connection Settings", "Timeout", "0"},     {"RTP Connection Settings", "MaxTries", "0"},
-        {"Tuning Conditions", "SamplingPriority", "0"},    {"Tuning Conditions", "Acceptance", "0"},
-        {"Tuning Conditions", "TrackMode", "6"},           {"General Settings", "StoichValue", "0"},
-        {"General Settings", "IgnitionOffset", "200"},     {"General Settings", "FuelAdjustment2", "40000"},
-        {"General Settings", "MapSmoothing", "1001"},      {"Option Settings", "RevDelta", "1501"},
-        {"Option Settings", "LaunchDelta", "-1"},          {"RTP Settings", "Hardware", "3"},
-        {"Dyno Settings", "Gear", "0"},                    {"DataGraphs", "Graph1", "32768"},
-        {"General Settings", "WindowWidth", "0"},          {"Notes Form", "WindowHeight", "-5"},
+        {"RTP Com Settings", "ParityIndex", "7"},
+        {"Tuner Com Settings", "StopBitsIndex", "-1"},
+        {"Tuner Com Settings", "ProtocolIndex", "6"},
+        {"RTP Com Settings", "BaudRate", "0"},
+        {"Tuner Com Settings", "DataBitsIndex", "5"},
+        {"RTP Com Settings", "PortIndex", "-3"},
+        {"Tuner Connection Settings", "Timeout", "0"},
+        {"RTP Connection Settings", "MaxTries", "0"},
+        {"Tuning Conditions", "SamplingPriority", "0"},
+        {"Tuning Conditions", "Acceptance", "0"},
+        {"Tuning Conditions", "TrackMode", "6"},
+        {"General Settings", "StoichValue", "0"},
+        {"General Settings", "IgnitionOffset", "200"},
+        {"General Settings", "FuelAdjustment2", "40000"},
+        {"General Settings", "MapSmoothing", "1001"},
+        {"Option Settings", "RevDelta", "1501"},
+        {"Option Settings", "LaunchDelta", "-1"},
+        {"RTP Settings", "Hardware", "3"},
+        {"Dyno Settings", "Gear", "0"},
+        {"DataGraphs", "Graph1", "32768"},
+        {"General Settings", "WindowWidth", "0"},
+        {"Notes Form", "WindowHeight", "-5"},
     };
     for (const Row& r : outOfRange) {
         SCOPED_TRACE(std::string(r.section) + "/" + r.key + "=" + r.value);
@@ -293,7 +304,10 @@ TEST_F(SettingsStore, ConsumersPullAndPushInOrder)
     TSettingsStore store(folder());
     QStringList calls;
     int seenRev = 0;
-    store.addConsumer([&](const TSettings& s) { calls << QStringLiteral("a"); seenRev = s.options.revDelta; });
+    store.addConsumer([&](const TSettings& s) {
+        calls << QStringLiteral("a");
+        seenRev = s.options.revDelta;
+    });
     auto* owner = new QObject;
     store.addConsumer([&](const TSettings&) { calls << QStringLiteral("b"); },
                       [&](TSettings& s) { s.general.windowWidth = 1111; }, owner);

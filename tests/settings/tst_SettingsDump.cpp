@@ -20,8 +20,8 @@ struct CliRun {
 
 CliRun runCli(const QString& home, const QStringList& args)
 {
-    const QString bin = qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) +
-                        QStringLiteral("/vexor-cli");
+    const QString bin =
+        qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) + QStringLiteral("/vexor-cli");
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VEXOR_HOME"), home);
@@ -35,8 +35,8 @@ CliRun runCli(const QString& home, const QStringList& args)
 
 TEST(SettingsDump, PrintsEveryKeyAfterLoading)
 {
-    const QString bin = qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) +
-                        QStringLiteral("/vexor-cli");
+    const QString bin =
+        qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) + QStringLiteral("/vexor-cli");
     if (!QFile::exists(bin))
         GTEST_SKIP() << "vexor-cli not built at " << bin.toStdString();
 

@@ -1,8 +1,8 @@
+#include "FileSizeLimit.h"
 #include "settings/mdlPortLists.h"
 #include "settings/mdlSettingsStore.h"
 #include "settings/ui/frmSettings.h"
 #include "support/TestServices.h"
-#include "FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,21 @@ public:
     std::optional<int> found;
     QList<TSettings> seen;
     QStringList calls;
-    void testDatalog(const TSettings& s, Done done) override { record("datalog", s); done(connected); }
-    void testEmulator(const TSettings& s, Done done) override { record("emulator", s); done(connected); }
-    void detectEmulator(const TSettings& s, Found done) override { record("detect", s); done(found); }
+    void testDatalog(const TSettings& s, Done done) override
+    {
+        record("datalog", s);
+        done(connected);
+    }
+    void testEmulator(const TSettings& s, Done done) override
+    {
+        record("emulator", s);
+        done(connected);
+    }
+    void detectEmulator(const TSettings& s, Found done) override
+    {
+        record("detect", s);
+        done(found);
+    }
 
 private:
     void record(const char* what, const TSettings& s)
@@ -77,10 +89,7 @@ protected:
         return w;
     }
 
-    void showPage(TSettingsForm& f, const char* name)
-    {
-        f.pageControl()->setCurrentWidget(child<QWidget>(f, name));
-    }
+    void showPage(TSettingsForm& f, const char* name) { f.pageControl()->setCurrentWidget(child<QWidget>(f, name)); }
 
     TSettings reread()
     {
@@ -114,8 +123,8 @@ TEST_F(SettingsForm, ShowsStoredValuesAndOkWritesThem)
         ++applied;
         EXPECT_EQ(s.options.revDelta, 1500);
     });
-    child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("2000")); // above the limit
-    child<QLineEdit>(*f, "txtLaunchDelta")->setText(QString());           // empty is 0
+    child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("2000"));            // above the limit
+    child<QLineEdit>(*f, "txtLaunchDelta")->setText(QString());                      // empty is 0
     child<QLineEdit>(*f, "txtIgnitionAdjustment")->setText(QStringLiteral("1.2.3")); // passes the key filter
     child<QCheckBox>(*f, "chkShowAFR")->setChecked(true);
     child<QCheckBox>(*f, "chkDG1RPM")->setChecked(true);
@@ -152,7 +161,10 @@ TEST_F(SettingsForm, OkStartsFromTheLiveValues)
     live.add(QStringLiteral("/roms/opened-later.bin"));
     TRecentFiles applied;
     store->addConsumer([&](const TSettings& s) { applied = s.recentFiles; },
-                       [&](TSettings& s) { s.recentFiles = live; s.general.showAFR = true; });
+                       [&](TSettings& s) {
+                           s.recentFiles = live;
+                           s.general.showAFR = true;
+                       });
     f->show(); // shows the live values
     EXPECT_TRUE(child<QCheckBox>(*f, "chkShowAFR")->isChecked());
     child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("650"));

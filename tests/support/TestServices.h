@@ -56,13 +56,11 @@ protected:
         }
         if (m_default)
             return *m_default;
-        ADD_FAILURE() << "unexpected message \"" << message.title.toStdString() << "\": "
-                      << message.text.toStdString();
+        ADD_FAILURE() << "unexpected message \"" << message.title.toStdString() << "\": " << message.text.toStdString();
         return mrCancel;
     }
 
-    std::optional<QString> doInputQuery(const QString& caption, const QString& prompt,
-                                        const QString& value) override
+    std::optional<QString> doInputQuery(const QString& caption, const QString& prompt, const QString& value) override
     {
         m_inputRequests << Input{caption, prompt, value};
         if (!m_inputs.empty()) {
