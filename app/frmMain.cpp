@@ -117,13 +117,10 @@ void TMainForm::applySettings(const TSettings& s)
     m_editor.Steps.FuelMinStep = static_cast<qint16>(g.fuelAdjustment2);
     m_editor.Steps.LambdaStep = g.lambdaAdjustment;
     m_editor.Steps.SmoothingTolerance = static_cast<quint16>(g.mapSmoothing);
-    TGridDisplayOptions& o = m_display.options();
-    o.AtmPressure = static_cast<quint16>(g.atmospheric);
-    o.StoichRatio = static_cast<float>(g.stoichValue);
-    o.ShowAFR = g.showAFR;
-    o.ShowPsi = g.showPsi;
-    m_showMph = g.showMph;
-    m_showTempF = g.showFahrenheit;
+    // Applied settings set the unit toggles too (the settings window has them).
+    m_unitSettings = g;
+    m_view = savedViewUnits(g);
+    updateDisplayUnits();
     m_showDuration = g.showDuration;
     m_fullScreenResX = g.fullScreenResX;
     m_fullScreenResY = g.fullScreenResY;
@@ -135,11 +132,7 @@ void TMainForm::applySettings(const TSettings& s)
 void TMainForm::collectSettings(TSettings& s) const
 {
     TGeneralSettings& g = s.general;
-    const TGridDisplayOptions& o = m_display.options();
-    g.showAFR = o.ShowAFR;
-    g.showPsi = o.ShowPsi;
-    g.showMph = m_showMph;
-    g.showFahrenheit = m_showTempF;
+    storeViewUnits(m_view, g);
     g.showDuration = m_showDuration;
     if (!m_fullScreen && !isMaximized()) {
         g.windowWidth = width();
@@ -223,10 +216,10 @@ void TMainForm::amMainOnUpdate()
     c.CanRedo = m_rom.buffer().canRedo();
     c.FeatureFlags = m_rom.FeatureFlags;
     c.FullScreen = m_fullScreen;
-    c.ShowAFR = m_display.options().ShowAFR;
-    c.ShowPsi = m_display.options().ShowPsi;
-    c.ShowMph = m_showMph;
-    c.ShowTempF = m_showTempF;
+    c.ShowAFR = m_view.afr;
+    c.ShowPsi = m_view.psi;
+    c.ShowMph = m_view.mph;
+    c.ShowTempF = m_view.fahrenheit;
     amMain->apply(computeCommandStates(c));
     updateCaptionAndPanes();
 }

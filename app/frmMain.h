@@ -13,6 +13,7 @@
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
 #include "rom/mdlTableRebuild.h"
+#include "settings/mdlDisplayUnits.h"
 #include "settings/mdlServices.h"
 
 #include <QElapsedTimer>
@@ -52,6 +53,12 @@ public:
     [[nodiscard]] QAction* action(const QString& name) const { return amMain->action(name); }
     [[nodiscard]] TVexorGrid* grid() const { return dgMain; }
     [[nodiscard]] QMenu* gridPopupMenu() const { return pmGrid; }
+    [[nodiscard]] QMenu* toolsMenu() const { return mnuTools; }
+    // The work area shows one panel at a time: the table grid first (a null
+    // panel), then the panels others add (the data graphs).
+    void addWorkPanel(QWidget* panel);
+    void showWorkPanel(QWidget* panel);
+    [[nodiscard]] bool workPanelShown(const QWidget* panel) const;
 
     // --- state ----------------------------------------------------------------
     [[nodiscard]] bool started() const { return m_started; }
@@ -67,10 +74,14 @@ public:
     // datalog link; they drive the overlays and the tunable check.
     void setLivePosition(const TLivePosition& position);
     void setCellData(const IGridCellData* cellData);
-    // Set by the datalog side: true while smart tracking is on and the link
+    // Told by the datalog side: true while smart tracking is on and the link
     // is connected; the step commands then change the cells around the live
     // cell (by the track mode) instead of the selection.
-    std::function<bool()> SmartTrackActive;
+    void setSmartTracking(bool on) { m_smartTracking = on; }
+    [[nodiscard]] bool smartTracking() const { return m_smartTracking; }
+    // The units every view shows now (see mdlDisplayUnits.h: the View menu's
+    // toggles over the settings); displayUnitsChanged follows every change.
+    [[nodiscard]] const TDisplayUnits& displayUnits() const { return m_display.options().Units; }
     // The cells Increase and Decrease change now (data coordinates).
     [[nodiscard]] QVector<QPoint> stepTargetCells() const;
 
@@ -85,6 +96,9 @@ public:
     // Runs a command body the way the actions do: a failure of the model is
     // shown in an error box and the views are refreshed.
     void runCommand(const QString& name, const std::function<void()>& body);
+
+Q_SIGNALS:
+    void displayUnitsChanged(const TDisplayUnits& units);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -152,7 +166,8 @@ private:
     void ViewTableExecute(quint8 table);
     void ViewModeExecute(quint8 mode);
     void ViewDutyCycleExecute();
-    void ViewUnitExecute(bool& flag, bool repaintGrid);
+    void ViewUnitExecute(bool TViewUnits::*flag);
+    void updateDisplayUnits();
     void ViewRefreshExecute();
     void ViewFullScreenExecute();
 
@@ -183,8 +198,9 @@ private:
     TTableStructureMarks m_marks;
     bool m_fullScreen = false;
     bool m_wasMaximized = false;
-    bool m_showMph = true;
-    bool m_showTempF = true;
+    TViewUnits m_view;
+    TGeneralSettings m_unitSettings; // the references of the display units
+    bool m_smartTracking = false;
     bool m_showDuration = true;
     int m_fullScreenResX = 1024;
     int m_fullScreenResY = 768;

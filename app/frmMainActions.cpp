@@ -221,15 +221,13 @@ void TMainForm::createActions()
          keys({QKeySequence(QStringLiteral("Alt+6"))}), true)
         ->setIconText(tr("Duty"));
     a->add(
-        QStringLiteral("ViewAFR"), tr("Lambda as &AFR"), [this] { ViewUnitExecute(m_display.options().ShowAFR, true); },
-        {}, true);
+        QStringLiteral("ViewAFR"), tr("Lambda as &AFR"), [this] { ViewUnitExecute(&TViewUnits::afr); }, {}, true);
     a->add(
-        QStringLiteral("ViewPsi"), tr("Boost in &psi"), [this] { ViewUnitExecute(m_display.options().ShowPsi, true); },
-        {}, true);
+        QStringLiteral("ViewPsi"), tr("Boost in &psi"), [this] { ViewUnitExecute(&TViewUnits::psi); }, {}, true);
     a->add(
-        QStringLiteral("ViewMph"), tr("Speed in &mph"), [this] { ViewUnitExecute(m_showMph, false); }, {}, true);
+        QStringLiteral("ViewMph"), tr("Speed in &mph"), [this] { ViewUnitExecute(&TViewUnits::mph); }, {}, true);
     a->add(
-        QStringLiteral("ViewTempF"), tr("Temperature in °&F"), [this] { ViewUnitExecute(m_showTempF, false); }, {},
+        QStringLiteral("ViewTempF"), tr("Temperature in °&F"), [this] { ViewUnitExecute(&TViewUnits::fahrenheit); }, {},
         true);
     a->add(
         QStringLiteral("ViewFullScreen"), tr("&Full Screen"), [this] { ViewFullScreenExecute(); },

@@ -93,7 +93,7 @@ void TMainForm::EditSelectAllExecute()
 
 QVector<QPoint> TMainForm::stepTargetCells() const
 {
-    if (SmartTrackActive && SmartTrackActive() && m_rom.isLoaded())
+    if (m_smartTracking && m_rom.isLoaded())
         return TTableEditor::trackedCells(m_live.Position, m_rom.columns(), m_rom.rows());
     return TTableEditor::rectCells(dataSelection());
 }

@@ -80,7 +80,7 @@ void TMainForm::txtCellEditExit(int ACol, int ARow, const QString& Text)
     if (o.ViewMode == vmTargetLambda) {
         // Header cells take no value in this view.
         if (col >= 0 && row >= 0 && parseReal(Text, real)) {
-            m_rom.setCorrectionCell(m_rom.currentCam(), col, row, o.ShowAFR ? real / o.StoichRatio : real);
+            m_rom.setCorrectionCell(m_rom.currentCam(), col, row, o.Units.afr ? real / o.Units.stoich : real);
             refreshViews();
         }
         return;

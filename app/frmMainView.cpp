@@ -71,12 +71,27 @@ void TMainForm::ViewDutyCycleExecute()
     refreshViews();
 }
 
-void TMainForm::ViewUnitExecute(bool& flag, bool repaintGrid)
+void TMainForm::ViewUnitExecute(bool TViewUnits::*flag)
 {
-    flag = !flag;
-    if (repaintGrid)
-        dgMain->Invalidate();
+    m_view.*flag = !(m_view.*flag);
+    updateDisplayUnits();
 }
+
+void TMainForm::updateDisplayUnits()
+{
+    const TDisplayUnits units = ::displayUnits(m_unitSettings, m_view);
+    if (units == m_display.options().Units)
+        return;
+    m_display.options().Units = units;
+    dgMain->Invalidate();
+    Q_EMIT displayUnitsChanged(units);
+}
+
+void TMainForm::addWorkPanel(QWidget* panel) { pnlWork->addWidget(panel); }
+
+void TMainForm::showWorkPanel(QWidget* panel) { pnlWork->setCurrentWidget(panel ? panel : pnlTables); }
+
+bool TMainForm::workPanelShown(const QWidget* panel) const { return pnlWork->currentWidget() == panel; }
 
 void TMainForm::ViewRefreshExecute() { refreshViews(); }
 

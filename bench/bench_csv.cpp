@@ -83,7 +83,7 @@ void BM_DlfToCsvMillion(benchmark::State& state)
 void BM_DecimateHour(benchmark::State& state)
 {
     TDataGraphSeries series;
-    series.update(bigRecording().left(360000 * DatalogSample::Size), TDataGraphUnits{}, 1 << dgRPM);
+    series.update(bigRecording().left(360000 * DatalogSample::Size), TSampleDisplay{}, 1 << dgRPM);
     const std::span<const double> x(series.times());
     const std::span<const float> y(series.values(dgRPM));
     qsizetype points = 0;

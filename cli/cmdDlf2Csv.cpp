@@ -1,11 +1,12 @@
 // vexor-cli dlf2csv: a datalog file as CSV, byte for byte as the program's own
-// export writes it, in the units of the user's settings (vexor.ini) and with
+// export writes it, in the units the program last saved (vexor.ini) and with
 // the ROM's sensor, gear table, knock switch and ignition offset.
 
 #include "cli/mdlCli.h"
 #include "cli/mdlCliRom.h"
 #include "datalog/clsCuddleCore.h"
 #include "datalog/mdlCsvExport.h"
+#include "settings/mdlDisplayUnits.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlSettingsStore.h"
 
@@ -25,11 +26,8 @@ int cmdDlf2Csv(const QStringList& a)
     const TSettings& s = store.values();
 
     TCsvOptions options;
-    options.mph = s.general.showMph;
-    options.psi = s.general.showPsi;
-    options.fahrenheit = s.general.showFahrenheit;
-    options.atmospheric = s.general.atmospheric;
-    options.stoich = static_cast<float>(s.general.stoichValue);
+    // No window, so no view state: the unit choices the program saved at exit.
+    options.units = displayUnits(s.general);
     bool scriptConversion = false;
     options.lambda = lambdaLookupFromSettings(s, store.widebands().count(), 0, &scriptConversion);
     if (scriptConversion)

@@ -60,13 +60,13 @@ QByteArray durationText(quint32 ms)
 QByteArray csvHeader(const TCsvOptions& o)
 {
     QByteArray h = "Duration,\"Engine Speed (RPM)\",";
-    h += o.mph ? "\"Vehicle Speed (Mph)\"," : "\"Vehicle Speed (Kph)\",";
+    h += o.units.mph ? "\"Vehicle Speed (Mph)\"," : "\"Vehicle Speed (Kph)\",";
     h += "Gear,\"Manifold Pressure (mbar)\",";
-    h += o.psi ? "\"Boost (psi)\"," : "\"Boost (kg/cm^2)\",";
+    h += o.units.psi ? "\"Boost (psi)\"," : "\"Boost (kg/cm^2)\",";
     h += "\"Throttle Position (%)\",\"Injector Duration (ms)\",\"Duty Cycle (%)\",\"Ignition Advance\",\"Knock "
          "Retard\",";
-    h += o.fahrenheit ? "\"Air Temperature (F)\",\"Coolant Temperature (F)\","
-                      : "\"Air Temperature (C)\",\"Coolant Temperature (C)\",";
+    h += o.units.fahrenheit ? "\"Air Temperature (F)\",\"Coolant Temperature (F)\","
+                            : "\"Air Temperature (C)\",\"Coolant Temperature (C)\",";
     h += "\"O2 Voltage\",Lambda,\"Air Fuel Ratio\",VTEC,CEL\r\n";
     return h;
 }
@@ -85,7 +85,7 @@ TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
         s.setU8(DatalogSample::AirTemp, static_cast<quint8>(b));
         s.setU8(DatalogSample::O2, static_cast<quint8>(b));
 
-        if (o.mph) {
+        if (o.units.mph) {
             m_speed[i] = fmt("\"%.1f\",", datalog::speedMph(s));
         } else {
             m_speed[i].clear();
@@ -96,18 +96,18 @@ TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
         QByteArray& mb = m_mapBoost[i];
         appendInt(mb, datalog::mapMbar(s, o.ctx));
         mb.append(',');
-        const int boost = datalog::boostMbar(s, o.ctx, o.atmospheric);
-        mb += o.psi ? fmt("\"%.1f\",", boost / 1000.0 * 14.5) : fmt("\"%.2f\",", boost * 0.00102);
+        const int boost = datalog::boostMbar(s, o.ctx, o.units.atmospheric);
+        mb += o.units.psi ? fmt("\"%.1f\",", boost / 1000.0 * 14.5) : fmt("\"%.2f\",", boost * 0.00102);
 
         m_throttle[i] = fmt("\"%.0f\",", datalog::throttlePercent(s));
         m_ignition[i] = fmt("\"%.2f\",", datalog::ignition(s, o.ctx));
         m_knock[i] = o.ctx.knockSensor ? fmt("\"%.2f\",", datalog::knockRetard(s)) : QByteArray("0.00,");
         const double c = datalog::airTempC(s);
-        m_temp[i] = fmt("\"%.2f\",", o.fahrenheit ? toFahrenheit(c) : c);
+        m_temp[i] = fmt("\"%.2f\",", o.units.fahrenheit ? toFahrenheit(c) : c);
 
         const double lambda = o.lambda[i];
         m_o2[i] = fmt("\"%.2f\",", datalog::o2Volts(s)) + fmt("\"%.2f\",", lambda) +
-                  fmt("\"%.2f\",", lambda * static_cast<double>(o.stoich));
+                  fmt("\"%.2f\",", lambda * static_cast<double>(o.units.stoich));
     }
 }
 

@@ -5,23 +5,16 @@
 // read by spreadsheets and by users' own scripts, so every byte of it is
 // fixed: quoting, number formats and the trailing comma rules included.
 
-#include "datalog/mdlDatalog.h"
-#include "datalog/mdlLambdaCurve.h"
+#include "datalog/mdlSampleDisplay.h"
 
 #include <QByteArray>
 #include <QString>
 
 class QIODevice;
 
-struct TCsvOptions {
-    bool mph = true;        // speed in mph instead of km/h
-    bool psi = true;        // boost in psi instead of kg/cm^2
-    bool fahrenheit = true; // temperatures in °F instead of °C
-    int atmospheric = 1013; // mbar, the zero of boost
-    float stoich = 14.7f;   // AFR of lambda 1
-    TSampleContext ctx;     // MAP sensor, gears, knock switch, ignition offset of the ROM
-    TLambdaLookup lambda{}; // O2 byte to lambda
-    quint32 startTime = 0;  // tick of the recording start; durations count from it
+// The lambda toggle does not apply: every line has both lambda and AFR.
+struct TCsvOptions : TSampleDisplay {
+    quint32 startTime = 0; // tick of the recording start; durations count from it
 };
 
 // "hh:mm:ss.mmm" of a duration in milliseconds; minutes and seconds wrap at

@@ -9,25 +9,17 @@ double toFahrenheit(double c) { return c * 1.8 + 32.0; }
 
 } // namespace
 
-bool TDataGraphUnits::sameAs(const TDataGraphUnits& o) const
-{
-    return mph == o.mph && psi == o.psi && fahrenheit == o.fahrenheit && afr == o.afr && atmospheric == o.atmospheric &&
-           stoich == o.stoich && lambda == o.lambda && ctx.mapLookup == o.ctx.mapLookup &&
-           ctx.hasGearTable == o.ctx.hasGearTable && ctx.gearThresholds == o.ctx.gearThresholds &&
-           ctx.knockSensor == o.ctx.knockSensor && ctx.ignitionOffset == o.ctx.ignitionOffset;
-}
-
-TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TDataGraphUnits& u)
+TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TSampleDisplay& u)
 {
     const auto& table = TemperatureTable;
     const double mapLow = u.ctx.mapLookup[0];
     const double mapHigh = u.ctx.mapLookup[255];
     switch (channel) {
     case dgRPM: return {QStringLiteral("RPM"), 0, 11000};
-    case dgSPD: return {QStringLiteral("SPD"), 0, 255 * (u.mph ? 0.62 : 1.0)};
+    case dgSPD: return {QStringLiteral("SPD"), 0, 255 * (u.units.mph ? 0.62 : 1.0)};
     case dgGEAR: return {QStringLiteral("GEAR"), 0, 5};
     case dgMAP: return {QStringLiteral("MAP"), mapLow, mapHigh};
-    case dgBOOST: return {QStringLiteral("BST"), 0, (mapHigh - u.atmospheric) * (u.psi ? 0.0145 : 0.00102)};
+    case dgBOOST: return {QStringLiteral("BST"), 0, (mapHigh - u.units.atmospheric) * (u.units.psi ? 0.0145 : 0.00102)};
     case dgTP: return {QStringLiteral("TP%"), 0, 110};
     case dgINJ: return {QStringLiteral("INJ"), 0, 20};
     case dgINJDC: return {QStringLiteral("INJ DC"), 0, 120};
@@ -35,41 +27,41 @@ TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TDataGraphUnits& u
     case dgKNCK: return {QStringLiteral("KNCK"), -20, 5};
     case dgIAT:
     case dgECT: {
-        const double lo = u.fahrenheit ? toFahrenheit(table[255]) : table[255];
-        const double hi = u.fahrenheit ? toFahrenheit(table[0]) : table[0];
+        const double lo = u.units.fahrenheit ? toFahrenheit(table[255]) : table[255];
+        const double hi = u.units.fahrenheit ? toFahrenheit(table[0]) : table[0];
         return {channel == dgIAT ? QStringLiteral("IAT") : QStringLiteral("ECT"), lo, hi};
     }
     case dgO2V: return {QStringLiteral("O2V"), 0, 5};
     case dgAFR:
-        return u.afr ? TDataGraphChannelInfo{QStringLiteral("AFR"), 9, 20}
-                     : TDataGraphChannelInfo{QStringLiteral("LMBD"), 0.5, 1.5};
+        return u.units.afr ? TDataGraphChannelInfo{QStringLiteral("AFR"), 9, 20}
+                           : TDataGraphChannelInfo{QStringLiteral("LMBD"), 0.5, 1.5};
     case dgBATT: return {QStringLiteral("BATT"), 6, 20};
     default: return {QString(), 0, 1};
     }
 }
 
-double dataGraphValue(int channel, const DatalogSample& s, const TDataGraphUnits& u)
+double dataGraphValue(int channel, const DatalogSample& s, const TSampleDisplay& u)
 {
     using namespace datalog;
     if (s.isMarker())
         return std::numeric_limits<double>::quiet_NaN();
     switch (channel) {
     case dgRPM: return rpm(s);
-    case dgSPD: return speedKmh(s) * (u.mph ? 0.62 : 1.0);
+    case dgSPD: return speedKmh(s) * (u.units.mph ? 0.62 : 1.0);
     case dgGEAR: return gear(s, u.ctx);
     case dgMAP: return mapMbar(s, u.ctx);
-    case dgBOOST: return boostMbar(s, u.ctx, u.atmospheric) * (u.psi ? 0.0145 : 0.00102);
+    case dgBOOST: return boostMbar(s, u.ctx, u.units.atmospheric) * (u.units.psi ? 0.0145 : 0.00102);
     case dgTP: return throttlePercent(s);
     case dgINJ: return injectorMs(s);
     case dgINJDC: return dutyCycle(s);
     case dgIGN: return ignition(s, u.ctx);
     case dgKNCK: return knockRetard(s);
-    case dgIAT: return u.fahrenheit ? toFahrenheit(airTempC(s)) : airTempC(s);
-    case dgECT: return u.fahrenheit ? toFahrenheit(coolantTempC(s)) : coolantTempC(s);
+    case dgIAT: return u.units.fahrenheit ? toFahrenheit(airTempC(s)) : airTempC(s);
+    case dgECT: return u.units.fahrenheit ? toFahrenheit(coolantTempC(s)) : coolantTempC(s);
     case dgO2V: return o2Volts(s);
     case dgAFR: {
         const double lambda = u.lambda[s.u8(DatalogSample::O2)];
-        return u.afr ? lambda * static_cast<double>(u.stoich) : lambda;
+        return u.units.afr ? lambda * static_cast<double>(u.units.stoich) : lambda;
     }
     case dgBATT: return batteryVolts(s);
     default: return std::numeric_limits<double>::quiet_NaN();
@@ -101,7 +93,7 @@ const std::vector<float>& TDataGraphSeries::values(int channel) const
     return m_values[static_cast<size_t>(channel)];
 }
 
-void TDataGraphSeries::update(const QByteArray& records, const TDataGraphUnits& units, int channelBits)
+void TDataGraphSeries::update(const QByteArray& records, const TSampleDisplay& units, int channelBits)
 {
     const qsizetype n = records.size() / DatalogSample::Size;
     const bool sameStart = n > 0 && !m_firstRecord.isEmpty() &&

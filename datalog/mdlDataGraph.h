@@ -5,8 +5,7 @@
 // values that grows with the recording, so a repaint while logging does not
 // convert the whole session again.
 
-#include "datalog/mdlDatalog.h"
-#include "datalog/mdlLambdaCurve.h"
+#include "datalog/mdlSampleDisplay.h"
 #include "settings/mdlSettings.h"
 
 #include <QByteArray>
@@ -16,19 +15,6 @@
 #include <array>
 #include <vector>
 
-struct TDataGraphUnits {
-    bool mph = true;
-    bool psi = true;
-    bool fahrenheit = true;
-    bool afr = false;
-    int atmospheric = 1013;
-    float stoich = 14.7f;
-    TSampleContext ctx;
-    TLambdaLookup lambda{};
-
-    [[nodiscard]] bool sameAs(const TDataGraphUnits& o) const;
-};
-
 struct TDataGraphChannelInfo {
     QString caption;
     double min = 0;
@@ -36,9 +22,9 @@ struct TDataGraphChannelInfo {
 };
 
 // Channel numbers are the bits of the "DataGraphs" settings (dgRPM ... dgBATT).
-[[nodiscard]] TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TDataGraphUnits& units);
+[[nodiscard]] TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TSampleDisplay& units);
 // The value of a sample on a channel; NaN for a marker (not a reading).
-[[nodiscard]] double dataGraphValue(int channel, const DatalogSample& sample, const TDataGraphUnits& units);
+[[nodiscard]] double dataGraphValue(int channel, const DatalogSample& sample, const TSampleDisplay& units);
 // The channels set in a "DataGraphs" bit set, in the order they are added to
 // a graph (RPM first, BATT last).
 [[nodiscard]] QList<int> dataGraphChannels(int bits);
@@ -48,7 +34,7 @@ struct TDataGraphChannelInfo {
 // the last call; a shorter recording, other units or other channels start over.
 class TDataGraphSeries {
 public:
-    void update(const QByteArray& records, const TDataGraphUnits& units, int channelBits);
+    void update(const QByteArray& records, const TSampleDisplay& units, int channelBits);
     void clear();
 
     [[nodiscard]] const std::vector<double>& times() const { return m_times; }
@@ -58,7 +44,7 @@ public:
     [[nodiscard]] double lastTime() const { return m_times.empty() ? 0.0 : m_times.back(); }
 
 private:
-    TDataGraphUnits m_units;
+    TSampleDisplay m_units;
     int m_bits = 0;
     quint32 m_firstStamp = 0;
     QByteArray m_firstRecord; // to notice a different recording of the same length

@@ -39,7 +39,7 @@ QString liveViewLabel(int item, const TLiveViewOptions& o)
         "CEL",
         "Playback Duration",
     };
-    if (item == lvLambda && o.afr)
+    if (item == lvLambda && o.units.afr)
         return QStringLiteral("Air Fuel Ratio");
     if (item < 0 || item >= lvItemCount)
         return QString();
@@ -74,7 +74,7 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
         set(lvDutyCycle, f("%.0f%%", duty), f("%.0f", duty));
         red(lvDutyCycle, duty > 100.0);
     }
-    if (o.mph)
+    if (o.units.mph)
         set(lvVehicleSpeed, f("%.1f Mph", speedMph(s)), f("%.1f", speedMph(s)));
     else
         set(lvVehicleSpeed, QStringLiteral("%1 kph").arg(speedKmh(s)), d(speedKmh(s)));
@@ -89,8 +89,8 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
     const int map = mapMbar(s, o.ctx);
     set(lvEngineLoad, QStringLiteral("%1 mbar").arg(map), d(map));
     red(lvEngineLoad, map < t.minLoad || map > t.maxLoad);
-    const int boost = boostMbar(s, o.ctx, o.atmospheric);
-    if (o.psi) {
+    const int boost = boostMbar(s, o.ctx, o.units.atmospheric);
+    if (o.units.psi) {
         const double psi = boost / 1013.0 * 14.5;
         set(lvBoost, f("%.1f psi", psi), f("%.1f", psi));
     } else {
@@ -101,9 +101,9 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
     set(lvAtmospheric, QStringLiteral("%1 mbar").arg(atm), d(atm));
     const double air = airTempC(s);
     const double coolant = coolantTempC(s);
-    const char* tempFormat = o.fahrenheit ? "%.2f \u00B0F" : "%.2f \u00B0C";
-    const double airShown = o.fahrenheit ? toFahrenheit(air) : air;
-    const double coolantShown = o.fahrenheit ? toFahrenheit(coolant) : coolant;
+    const char* tempFormat = o.units.fahrenheit ? "%.2f \u00B0F" : "%.2f \u00B0C";
+    const double airShown = o.units.fahrenheit ? toFahrenheit(air) : air;
+    const double coolantShown = o.units.fahrenheit ? toFahrenheit(coolant) : coolant;
     set(lvAirTemp, QString::asprintf(tempFormat, airShown), f("%.2f", airShown));
     set(lvCoolantTemp, QString::asprintf(tempFormat, coolantShown), f("%.2f", coolantShown));
     red(lvCoolantTemp, coolant < t.minTemp || coolant > t.maxTemp);
@@ -114,7 +114,7 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
     rows[lvKnock].background = IgnitionColor(s.u8(DatalogSample::Knock) * 1.5 + 16);
     set(lvFuelTrim, f("%.0f %%", fuelTrim(s)), f("%.0f", fuelTrim(s)));
     const double lambda = o.lambda[s.u8(DatalogSample::O2)];
-    const double mixture = o.afr ? lambda * static_cast<double>(o.stoich) : lambda;
+    const double mixture = o.units.afr ? lambda * static_cast<double>(o.units.stoich) : lambda;
     set(lvLambda, f("%.2f", mixture), f("%.2f", mixture));
     rows[lvLambda].background = LambdaColor(lambda);
     set(lvO2Voltage, f("%.2f V", o2Volts(s)), f("%.2f", o2Volts(s)));

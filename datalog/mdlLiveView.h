@@ -5,8 +5,7 @@
 // values outside the tuning conditions, and the single-item display. Pure
 // functions of the sample and the options; the widget only paints them.
 
-#include "datalog/mdlDatalog.h"
-#include "datalog/mdlLambdaCurve.h"
+#include "datalog/mdlSampleDisplay.h"
 #include "editor/mdlColorScales.h"
 #include "settings/mdlSettings.h"
 
@@ -39,15 +38,7 @@ enum TLiveViewItem : int {
     lvItemCount
 };
 
-struct TLiveViewOptions {
-    bool mph = true;
-    bool psi = true;
-    bool fahrenheit = true;
-    bool afr = false;
-    int atmospheric = 1013;
-    float stoich = 14.7f;
-    TSampleContext ctx;
-    TLambdaLookup lambda{};
+struct TLiveViewOptions : TSampleDisplay {
     TTuningConditions tuning;      // MinRPM..MaxTemp and GearSet flag values in red
     bool connectionActive = false; // "Recording..." instead of the playback time
     quint32 startTime = 0;         // tick of the recording start

@@ -78,7 +78,7 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
 {
     const bool nissan = m_rom->BaseType == btNissan;
     const bool high = highCamTable();
-    const int atm = m_options.AtmPressure;
+    const int atm = m_options.Units.atmospheric;
     if (col == 0) {
         switch (row) {
         case 0: align = taLeftJustify; return QStringLiteral("Col");
@@ -119,7 +119,7 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
         align = taRightJustify;
         if (load <= atm)
             return QString::asprintf("%.2f\"", std::abs(load - atm) * 0.02945);
-        if (m_options.ShowPsi)
+        if (m_options.Units.psi)
             return QString::asprintf("%.1f", (load - atm) / 1000.0 * 14.5);
         return QString::asprintf("%.2f", (load - atm) * 0.00102);
     }
@@ -159,8 +159,8 @@ void TGridDisplay::colorCell(int Col, int Row, QString& Caption, TColor& BkgndCo
 
 void TGridDisplay::dataCaption(int col, int row, QString& caption, TColor& bkgnd) const
 {
-    const bool afr = m_options.ShowAFR;
-    const double stoich = m_options.StoichRatio;
+    const bool afr = m_options.Units.afr;
+    const double stoich = m_options.Units.stoich;
     const int cam = dataCam();
     switch (m_options.ViewMode) {
     case vmValues: valuesCell(col, row, caption, bkgnd); return;
@@ -350,7 +350,7 @@ bool TGridDisplay::editText(int ACol, int ARow, int valueCol, int valueRow, QStr
             if (m_rom->address(m_rom->currentCam() == 0 ? 58 : 59) == 0)
                 return false;
             const double target = m_rom->correctionCell(m_rom->currentCam(), valueCol, valueRow);
-            Text = QString::asprintf("%.2f", m_options.ShowAFR ? target * m_options.StoichRatio : target);
+            Text = QString::asprintf("%.2f", m_options.Units.afr ? target * m_options.Units.stoich : target);
         }
         return true;
     } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/mdlGridTypes.h"
+#include "settings/mdlDisplayUnits.h"
 
 #include <QString>
 
@@ -68,12 +69,9 @@ public:
 // Display options of the main window that change what the grid shows.
 struct TGridDisplayOptions {
     quint8 ViewMode = vmValues;
-    bool ShowAFR = false;       // lambda shown as air/fuel ratio
-    bool ShowPsi = false;       // boost in psi instead of bar
-    quint16 AtmPressure = 1013; // mbar, reference for vacuum/boost
-    float StoichRatio = 14.7f;  // AFR of lambda 1
-    int InjectorLatency = 148;  // latency word read with the option pages
-    bool Loading = false;       // a ROM is being loaded: draw nothing
+    TDisplayUnits Units;       // AFR, psi, reference for vacuum/boost, AFR of lambda 1
+    int InjectorLatency = 148; // latency word read with the option pages
+    bool Loading = false;      // a ROM is being loaded: draw nothing
 };
 
 // The table grid's captions, alignments and colours, computed from the ROM

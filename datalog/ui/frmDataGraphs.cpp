@@ -82,7 +82,7 @@ void TDataGraphView::setTimeRange(double x0, double x1)
     m_settingRange = false;
 }
 
-void TDataGraphView::setChannels(int bits, const TDataGraphUnits& units)
+void TDataGraphView::setChannels(int bits, const TSampleDisplay& units)
 {
     // Captions and ranges depend on the units; rebuild only when they change.
     QString key = QString::number(bits);
@@ -195,7 +195,7 @@ TDataGraphsPanel::TDataGraphsPanel(QWidget* parent) : QWidget(parent)
     connect(m_graph2, &TDataGraphView::redrawNeeded, this, [this] { m_graph2->redraw(m_series); });
 }
 
-void TDataGraphsPanel::refresh(const QByteArray& records, const TDataGraphUnits& units, int graph1, int graph2)
+void TDataGraphsPanel::refresh(const QByteArray& records, const TSampleDisplay& units, int graph1, int graph2)
 {
     m_series.update(records, units, graph1 | graph2);
     m_graph1->setChannels(graph1, units);

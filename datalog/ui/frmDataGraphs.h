@@ -23,7 +23,7 @@ public:
     explicit TDataGraphView(const QString& name, QWidget* parent = nullptr);
 
     // Sets the channels (a "DataGraphs" bit set) and their scales.
-    void setChannels(int bits, const TDataGraphUnits& units);
+    void setChannels(int bits, const TSampleDisplay& units);
     [[nodiscard]] int channels() const { return m_bits; }
     // Draws the recording's values; the x range follows the recording unless zoomed.
     void redraw(const TDataGraphSeries& series);
@@ -66,7 +66,7 @@ public:
     explicit TDataGraphsPanel(QWidget* parent = nullptr);
 
     // Brings both graphs up to date with the recording.
-    void refresh(const QByteArray& records, const TDataGraphUnits& units, int graph1, int graph2);
+    void refresh(const QByteArray& records, const TSampleDisplay& units, int graph1, int graph2);
     void setCursorTime(double seconds);
     [[nodiscard]] TDataGraphView* graph(int index) const { return index == 0 ? m_graph1 : m_graph2; }
     [[nodiscard]] const TDataGraphSeries& series() const { return m_series; }

@@ -5,6 +5,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlLiveDisplay.h"
 #include "datalog/mdlCsvExport.h"
 #include "datalog/mdlEcuSim.h"
 #include "datalog/mdlLiveView.h"
@@ -244,7 +245,7 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
     EXPECT_EQ(liveCaption(lvDuration), QStringLiteral("Recording..."));
     EXPECT_EQ(liveCaption(lvVehicleSpeed),
               QString::asprintf("%.1f Mph", datalog::speedMph(last))); // ShowMph is on by default
-    EXPECT_TRUE(form->SmartTrackActive && form->SmartTrackActive()) << "steps follow the live cell";
+    EXPECT_TRUE(form->smartTracking()) << "steps follow the live cell";
     // SmartTrack shows the map of the cam the engine is on.
     if (datalog->liveCell().Valid) {
         EXPECT_EQ(TRom::isHighCamKind(form->rom().CurrentTable), datalog->liveCell().HighCam);
@@ -542,8 +543,16 @@ TEST_F(MainDatalog, UnitCommandsRepaintTheLiveView)
     datalog->refreshNow();
     EXPECT_EQ(liveCaption(lvVehicleSpeed), QStringLiteral("100 kph"));
     act("ViewTempF")->trigger();
+    act("ViewPsi")->trigger();
     datalog->refreshNow();
     EXPECT_TRUE(liveCaption(lvCoolantTemp).endsWith(QStringLiteral("\u00B0C")));
+    EXPECT_TRUE(liveCaption(lvBoost).endsWith(QStringLiteral("kg/cm\u00B2"))) << liveCaption(lvBoost).toStdString();
+    // The CSV export and vexor-cli dlf2csv (from the settings the window saves)
+    // use the same units: psi used to come from the menu in one and from the
+    // settings in the other.
+    store->collect();
+    EXPECT_EQ(datalog->display().sampleDisplay().units, displayUnits(store->values().general));
+    EXPECT_FALSE(store->values().general.showPsi);
 }
 
 TEST_F(MainDatalog, HidingTheToolBarClosesTheConnection)

@@ -712,8 +712,7 @@ TEST_F(MainForm, SmartTrackingStepsTheCellsAroundTheLiveCell)
     live.Row = 5;
     live.TrackMode = tmQuadCell;
     form->setLivePosition(live);
-    bool tracking = true;
-    form->SmartTrackActive = [&] { return tracking; };
+    form->setSmartTracking(true);
     select(0, 0, 0, 0); // ignored while tracking
     const QByteArray before = image();
     const double sel = value(0, 0);
@@ -727,8 +726,7 @@ TEST_F(MainForm, SmartTrackingStepsTheCellsAroundTheLiveCell)
         EXPECT_DOUBLE_EQ(value(cells[i].x(), cells[i].y()), around[i] + 0.25) << i;
     expectOneUndoStep(before, "tracked increase");
 
-    tracking = false;
+    form->setSmartTracking(false);
     run("EditDecrease");
     EXPECT_DOUBLE_EQ(value(0, 0), sel - 0.25);
-    form->SmartTrackActive = nullptr;
 }

@@ -95,9 +95,9 @@ TEST_F(Dlf2Csv, UnitsFromTheSettingsAndTheRomsSensor)
     model.buffer().loadBytes(image);
     ASSERT_EQ(model.loadFromBuffer(), TRom::LoadResult::Ok);
     TCsvOptions expected;
-    expected.mph = expected.psi = expected.fahrenheit = false;
-    expected.atmospheric = 1000;
-    expected.stoich = 14.5f;
+    expected.units.mph = expected.units.psi = expected.units.fahrenheit = false;
+    expected.units.atmospheric = 1000;
+    expected.units.stoich = 14.5f;
     expected.ctx = sampleContextFor(&model);
     expected.lambda.fill(0.0f); // no curve in the settings: lambda 0 plus offset 0
     expected.startTime = 4000000000u;

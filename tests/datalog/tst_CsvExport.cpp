@@ -95,7 +95,7 @@ TEST(CsvExport, GoldenBytesMphPsiFahrenheit)
 TEST(CsvExport, GoldenBytesKphKgCelsiusWithKnockSensor)
 {
     TCsvOptions o = imperial();
-    o.mph = o.psi = o.fahrenheit = false;
+    o.units.mph = o.units.psi = o.units.fahrenheit = false;
     o.ctx.knockSensor = true;
     const QByteArray expected =
         "Duration,\"Engine Speed (RPM)\",\"Vehicle Speed (Kph)\",Gear,\"Manifold Pressure (mbar)\",\"Boost (kg/cm^2)\","
@@ -161,14 +161,14 @@ QByteArray referenceLine(const DatalogSample& s, const TCsvOptions& o)
                   int(ms % 1000));
     out += b;
     add("%d,", rpm(s));
-    if (o.mph)
+    if (o.units.mph)
         add("\"%.1f\",", speedMph(s));
     else
         add("%d,", speedKmh(s));
     add("%d,", gear(s, o.ctx));
     add("%d,", mapMbar(s, o.ctx));
-    const int boost = boostMbar(s, o.ctx, o.atmospheric);
-    if (o.psi)
+    const int boost = boostMbar(s, o.ctx, o.units.atmospheric);
+    if (o.units.psi)
         add("\"%.1f\",", boost / 1000.0 * 14.5);
     else
         add("\"%.2f\",", boost * 0.00102);
@@ -181,12 +181,12 @@ QByteArray referenceLine(const DatalogSample& s, const TCsvOptions& o)
     else
         out += "0.00,";
     const double air = airTempC(s), coolant = coolantTempC(s);
-    add("\"%.2f\",", o.fahrenheit ? air * 1.8 + 32 : air);
-    add("\"%.2f\",", o.fahrenheit ? coolant * 1.8 + 32 : coolant);
+    add("\"%.2f\",", o.units.fahrenheit ? air * 1.8 + 32 : air);
+    add("\"%.2f\",", o.units.fahrenheit ? coolant * 1.8 + 32 : coolant);
     add("\"%.2f\",", o2Volts(s));
     const double lambda = o.lambda[s.u8(DatalogSample::O2)];
     add("\"%.2f\",", lambda);
-    add("\"%.2f\",", lambda * static_cast<double>(o.stoich));
+    add("\"%.2f\",", lambda * static_cast<double>(o.units.stoich));
     out += s.vtec() ? "ON," : "OFF,";
     if (s.errorWord() != 0)
         out += "\"" + errorCodesShort(s.errorWord()).toLatin1() + "\"";
@@ -199,13 +199,13 @@ TEST(CsvExport, FastLinesMatchPlainPrintfForRandomSamples)
     QRandomGenerator rng(42);
     for (int variant = 0; variant < 16; ++variant) {
         TCsvOptions o;
-        o.mph = variant & 1;
-        o.psi = variant & 2;
-        o.fahrenheit = variant & 4;
+        o.units.mph = variant & 1;
+        o.units.psi = variant & 2;
+        o.units.fahrenheit = variant & 4;
         o.ctx.knockSensor = variant & 8;
         o.ctx.ignitionOffset = variant - 8;
-        o.atmospheric = 950 + variant * 10;
-        o.stoich = 14.7f + variant * 0.1f;
+        o.units.atmospheric = 950 + variant * 10;
+        o.units.stoich = 14.7f + variant * 0.1f;
         o.startTime = rng.generate();
         for (int i = 0; i < 256; ++i) {
             o.lambda[static_cast<size_t>(i)] = static_cast<float>(0.5 + rng.bounded(1000) / 1000.0);

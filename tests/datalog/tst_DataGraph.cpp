@@ -29,7 +29,7 @@ QByteArray recording(int n, quint32 start = 1000)
 
 TEST(DataGraph, CaptionsAndRanges)
 {
-    TDataGraphUnits u; // mph, psi, °F, lambda
+    TSampleDisplay u; // mph, psi, °F, lambda
     const struct {
         int channel;
         const char* caption;
@@ -57,8 +57,8 @@ TEST(DataGraph, CaptionsAndRanges)
         EXPECT_NEAR(info.min, c.min, 1e-9) << c.caption;
         EXPECT_NEAR(info.max, c.max, 1e-9) << c.caption;
     }
-    u.mph = u.psi = u.fahrenheit = false;
-    u.afr = true;
+    u.units.mph = u.units.psi = u.units.fahrenheit = false;
+    u.units.afr = true;
     EXPECT_NEAR(dataGraphChannelInfo(dgSPD, u).max, 255, 1e-9);
     EXPECT_NEAR(dataGraphChannelInfo(dgBOOST, u).max, (1782 - 1013) * 0.00102, 1e-9);
     EXPECT_NEAR(dataGraphChannelInfo(dgECT, u).min, -30, 1e-9);
@@ -68,7 +68,7 @@ TEST(DataGraph, CaptionsAndRanges)
 
 TEST(DataGraph, ValuesAndOrder)
 {
-    TDataGraphUnits u;
+    TSampleDisplay u;
     u.lambda.fill(1.0f);
     DatalogSample s;
     s.setU16(DatalogSample::CrankPeriod, 1875);
@@ -80,7 +80,7 @@ TEST(DataGraph, ValuesAndOrder)
     EXPECT_NEAR(dataGraphValue(dgBOOST, s, u), (1385 - 1013) * 0.0145, 1e-9);
     EXPECT_NEAR(dataGraphValue(dgECT, s, u), 185, 1e-9);
     EXPECT_NEAR(dataGraphValue(dgAFR, s, u), 1.0, 1e-9);
-    u.afr = true;
+    u.units.afr = true;
     EXPECT_NEAR(dataGraphValue(dgAFR, s, u), double(14.7f), 1e-6);
     s.setU32(DatalogSample::Errors, DatalogSample::MarkerWord);
     EXPECT_TRUE(std::isnan(dataGraphValue(dgRPM, s, u))) << "a marker is not a reading";
@@ -91,7 +91,7 @@ TEST(DataGraph, ValuesAndOrder)
 
 TEST(DataGraph, SeriesGrowsWithTheRecordingAndStartsOver)
 {
-    const TDataGraphUnits u;
+    const TSampleDisplay u;
     const int bits = (1 << dgRPM) | (1 << dgSPD);
     TDataGraphSeries grown;
     const QByteArray all = recording(1000);
@@ -110,8 +110,8 @@ TEST(DataGraph, SeriesGrowsWithTheRecordingAndStartsOver)
     grown.update(recording(1000, 7000), u, bits);
     EXPECT_EQ(grown.count(), 1000);
     EXPECT_DOUBLE_EQ(grown.times()[0], 0.0);
-    TDataGraphUnits metric = u;
-    metric.mph = false;
+    TSampleDisplay metric = u;
+    metric.units.mph = false;
     grown.update(all, metric, bits);
     EXPECT_FLOAT_EQ(grown.values(dgSPD)[100], 100.0f);
     grown.update(all.left(10 * DatalogSample::Size), metric, bits);

@@ -87,8 +87,8 @@ TEST(LiveView, RowsInMphPsiFahrenheit)
 TEST(LiveView, RowsInKphKgCelsiusAfrAndKnockSensor)
 {
     TLiveViewOptions o = imperial();
-    o.mph = o.psi = o.fahrenheit = false;
-    o.afr = true;
+    o.units.mph = o.units.psi = o.units.fahrenheit = false;
+    o.units.afr = true;
     o.ctx.knockSensor = true;
     const QVector<TLiveViewRow> r = liveViewRows(reading(), o);
     EXPECT_EQ(r[lvVehicleSpeed].value, QStringLiteral("100 kph"));

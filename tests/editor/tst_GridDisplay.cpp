@@ -156,7 +156,7 @@ TEST_F(GridDisplayTest, HeaderCaptionsAndAlignments)
         {1, 2, true, "15.11\"", taRightJustify, "psi does not touch vacuum"},
     };
     for (const Row& r : rows) {
-        display.options().ShowPsi = r.psi;
+        display.options().Units.psi = r.psi;
         const Look l = fixedCell(display, r.col, r.row);
         EXPECT_EQ(l.caption, QString::fromUtf8(r.caption)) << r.why;
         EXPECT_EQ(l.align, r.align) << r.why;
@@ -174,10 +174,10 @@ TEST_F(GridDisplayTest, HighCamTablesUseTheHighCamScales)
 
 TEST_F(GridDisplayTest, AtmosphericPressureSettingMovesTheBoostBoundary)
 {
-    display.options().AtmPressure = 1014;
+    display.options().Units.atmospheric = 1014;
     EXPECT_EQ(fixedCell(display, 3, 0).caption, QStringLiteral("3"));
     EXPECT_EQ(fixedCell(display, 3, 2).caption, QStringLiteral("0.00\""));
-    display.options().AtmPressure = 400;
+    display.options().Units.atmospheric = 400;
     EXPECT_EQ(fixedCell(display, 1, 0).caption, QStringLiteral("B1"));
 }
 
@@ -307,7 +307,7 @@ TEST_F(GridDisplayTest, TargetLambdaView)
     Look l = dataCell(display, 2, 1);
     EXPECT_EQ(l.caption, QStringLiteral("0.80"));
     EXPECT_EQ(l.bk, LambdaColor(0.8));
-    display.options().ShowAFR = true;
+    display.options().Units.afr = true;
     EXPECT_EQ(dataCell(display, 2, 1).caption, QStringLiteral("11.76"));
     rom.CurrentTable = tkHighFuel;
     EXPECT_EQ(dataCell(display, 2, 1).caption, QStringLiteral("14.70")) << "high-cam target table";
@@ -361,14 +361,14 @@ TEST_F(GridDisplayTest, DatalogViews)
     };
     for (const Row& r : rows) {
         display.options().ViewMode = r.mode;
-        display.options().ShowAFR = r.afr;
+        display.options().Units.afr = r.afr;
         const Look l = dataCell(display, r.col, 1);
         EXPECT_EQ(l.caption, QString::fromUtf8(r.caption)) << r.why;
         EXPECT_EQ(l.bk, r.bk) << r.why;
     }
 
     display.options().ViewMode = vmLambda;
-    display.options().ShowAFR = false;
+    display.options().Units.afr = false;
     rom.CurrentTable = tkHighFuel;
     EXPECT_EQ(dataCell(display, 1, 1).caption, QStringLiteral("1.200")) << "high-cam tables show high-cam data";
 }
@@ -549,7 +549,7 @@ TEST_F(GridDisplayTest, EditorTextByCell)
     };
     for (const Row& r : rows) {
         display.options().ViewMode = r.mode;
-        display.options().ShowAFR = r.afr;
+        display.options().Units.afr = r.afr;
         QString text;
         EXPECT_EQ(display.editText(r.col, r.row, 1, 2, text), r.opens) << r.why;
         if (r.opens) {
