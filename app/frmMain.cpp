@@ -3,12 +3,12 @@
 #include "app/mdlMainStatus.h"
 #include "editor/ui/VexorGrid.h"
 #include "rom/mdlCodePatches.h"
-#include "rom/mdlErrors.h"
+#include "rom/mdlRomSettings.h"
 #include "rom/ui/frmNotes.h"
 #include "settings/mdlClipboard.h"
 #include "settings/mdlClock.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
-#include "settings/mdlRomSettings.h"
 #include "settings/mdlSettingsStore.h"
 
 #include <QAbstractEventDispatcher>

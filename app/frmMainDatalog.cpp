@@ -5,6 +5,7 @@
 #include "app/mdlLiveDisplay.h"
 #include "app/mdlPlaybackControl.h"
 #include "settings/mdlClock.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 #include "settings/mdlSettingsStore.h"
 

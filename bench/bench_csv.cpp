@@ -6,8 +6,8 @@
 #include "datalog/mdlCsvExport.h"
 #include "datalog/mdlDataGraph.h"
 #include "datalog/mdlDecimate.h"
-#include "datalog/mdlEcuSim.h"
 #include "datalog/mdlTimers.h"
+#include "sim/mdlEcuSim.h"
 
 #include <benchmark/benchmark.h>
 

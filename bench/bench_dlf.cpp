@@ -2,8 +2,9 @@
 // at 100 samples per second): the median of each must stay under 0.2 s.
 
 #include "datalog/mdlDatalogSession.h"
-#include "datalog/mdlEcuSim.h"
 #include "settings/mdlMessages.h"
+#include "sim/mdlEcuSim.h"
+#include "support/FakeSerialPort.h"
 
 #include <benchmark/benchmark.h>
 

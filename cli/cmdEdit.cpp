@@ -1,8 +1,8 @@
 // edit: applies cell, scale and setting changes through the edit buffer and saves.
 #include "cli/mdlCli.h"
 #include "cli/mdlCliRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomSettingsTable.h"
+#include "settings/mdlErrors.h"
 
 #include <QRegularExpression>
 

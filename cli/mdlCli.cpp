@@ -1,6 +1,6 @@
 #include "cli/mdlCli.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <QTextStream>
 #include <cmath>

@@ -3,10 +3,10 @@
 #include "cli/mdlCli.h"
 #include "rom/clsRomDocument.h"
 #include "rom/mdlCodePatches.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomFiles.h"
+#include "rom/mdlRomSettings.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFiles.h"
-#include "settings/mdlRomSettings.h"
 #include "settings/mdlSettingsStore.h"
 
 #include <QFileInfo>

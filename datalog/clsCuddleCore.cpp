@@ -1,12 +1,11 @@
 #include "datalog/clsCuddleCore.h"
 
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cmath>
 #include <cstring>
 #include <sys/mman.h>
@@ -95,11 +94,9 @@ int TCuddleCore::playbackPageSize() const
 namespace {
 void writeAtomically(const QString& path, const QByteArray& data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
-    if (file.write(data) != data.size() || !file.commit())
-        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
+    QString reason;
+    if (!writeFileAtomic(path, data, &reason))
+        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, reason));
 }
 } // namespace
 

@@ -1,9 +1,9 @@
 #include "datalog/mdlCsvExport.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
+#include "settings/mdlFiles.h"
 
 #include <QIODevice>
-#include <QSaveFile>
 #include <cstdio>
 
 namespace {
@@ -187,18 +187,16 @@ bool exportCsvFile(const QString& path, const QByteArray& records, const TCsvOpt
 {
     if (records.size() < DatalogSample::Size)
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
-    try {
-        writeCsv(file, records, options);
-    } catch (const EVexorError&) {
-        file.cancelWriting();
-        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
-    }
-    // QSaveFile commits without complaint after a failed final flush on Qt
-    // 6.4; flush first so a full disk is reported.
-    if (!file.flush() || !file.commit())
-        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, file.errorString()));
+    const auto produce = [&](QIODevice& out) {
+        try {
+            writeCsv(out, records, options);
+            return true;
+        } catch (const EVexorError&) {
+            return false; // the reason is the file's own error
+        }
+    };
+    QString reason;
+    if (!writeFileAtomic(path, produce, &reason))
+        throw EVexorError(QStringLiteral("Could not write the file '%1': %2").arg(path, reason));
     return true;
 }

@@ -1,6 +1,6 @@
 #include "datalog/mdlDatalogSession.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFileDialogs.h"
 #include "settings/mdlMessages.h"
 

@@ -1,7 +1,7 @@
 #include "editor/mdlTableEdit.h"
 
-#include "rom/mdlErrors.h"
 #include "settings/mdlClipboard.h"
+#include "settings/mdlErrors.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "rom/clsBinEdit.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +29,7 @@ void TBinEdit::clear()
 {
     m_image.assign(SmallImage, 0);
     m_undo.clear();
-    m_queue.clear();
+    announceDiscard();
     m_suspended = false;
     m_trailer.clear();
     m_blank = true;
@@ -115,13 +115,34 @@ void TBinEdit::pushMarker(quint8 kind)
 void TBinEdit::store(int position, quint8 value)
 {
     m_image[static_cast<size_t>(position)] = value;
-    if (m_autoUpload)
-        m_queue.push(static_cast<quint16>(position), value);
+    announce(position, value);
     if (m_suspended)
         m_unrecordedChange = true;
     if (value != 0)
         m_blank = false;
 }
+
+void TBinEdit::announce(int position, quint8 value)
+{
+    if (!m_autoUpload)
+        return;
+    for (IImageChangeObserver* o : m_observers)
+        o->imageByteChanged(static_cast<quint16>(position), value);
+}
+
+void TBinEdit::announceDiscard()
+{
+    for (IImageChangeObserver* o : m_observers)
+        o->imageChangesDiscarded();
+}
+
+void TBinEdit::subscribe(IImageChangeObserver* observer)
+{
+    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void TBinEdit::unsubscribe(IImageChangeObserver* observer) { std::erase(m_observers, observer); }
 
 void TBinEdit::notify()
 {
@@ -197,7 +218,7 @@ QByteArray TBinEdit::readString(int position, int count) const
 
 void TBinEdit::setAutoUpload(bool on)
 {
-    m_queue.clear();
+    announceDiscard();
     m_autoUpload = on;
 }
 
@@ -205,9 +226,9 @@ void TBinEdit::queueWholeImage()
 {
     if (!m_autoUpload)
         return;
-    m_queue.clear();
+    announceDiscard();
     for (int p = 0; p < size(); ++p)
-        m_queue.push(static_cast<quint16>(p), m_image[static_cast<size_t>(p)]);
+        announce(p, m_image[static_cast<size_t>(p)]);
 }
 
 void TBinEdit::undo()
@@ -219,8 +240,7 @@ void TBinEdit::undo()
         if (r.position >= size())
             return;
         m_image[r.position] = r.oldByte;
-        if (m_autoUpload)
-            m_queue.push(r.position, r.oldByte);
+        announce(r.position, r.oldByte);
     };
     const TBinUndoRecord first = m_undo.at(--pos);
     if (first.position != TBinUndoStack::Marker) {
@@ -251,8 +271,7 @@ void TBinEdit::redo()
         if (r.position >= size())
             return;
         m_image[r.position] = r.newByte;
-        if (m_autoUpload)
-            m_queue.push(r.position, r.newByte);
+        announce(r.position, r.newByte);
         if (r.newByte != 0)
             m_blank = false;
     };

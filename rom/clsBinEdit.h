@@ -1,6 +1,6 @@
 #pragma once
 
-#include "emulator/clsRTPCommandQueue.h"
+#include "rom/mdlImageObserver.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,8 +34,9 @@ private:
     int m_top = 0;
 };
 
-// The byte image of the open ROM with undo, redo, group markers and the queue
-// of changes for the emulator. Every change of image bytes goes through here.
+// The byte image of the open ROM with undo, redo and group markers. Every change
+// of image bytes goes through here; while automatic upload is on, each changed
+// byte is announced to the subscribed observers (the emulator's change queue).
 class TBinEdit {
 public:
     using ChangeHandler = std::function<void(TBinEdit&)>;
@@ -78,8 +79,12 @@ public:
 
     void setAutoUpload(bool on);
     [[nodiscard]] bool autoUpload() const { return m_autoUpload; }
+    // Announces every image byte afresh (after discarding what was announced),
+    // so the emulator receives the whole image. Nothing while upload is off.
     void queueWholeImage();
-    [[nodiscard]] TRTPCommandQueue& uploadQueue() { return m_queue; }
+    // The observer must unsubscribe before it is destroyed.
+    void subscribe(IImageChangeObserver* observer);
+    void unsubscribe(IImageChangeObserver* observer);
 
     [[nodiscard]] bool canUndo() const { return m_undo.position() > 0; }
     [[nodiscard]] bool canRedo() const { return m_undo.position() < m_undo.top(); }
@@ -105,13 +110,15 @@ private:
     void pushMarker(quint8 kind);
     void store(int position, quint8 value);
     void notify();
+    void announce(int position, quint8 value);
+    void announceDiscard();
 
     std::vector<quint8> m_image;
     bool m_littleEndian = true;
     bool m_blank = true;
     TBinUndoStack m_undo;
     bool m_suspended = false;
-    TRTPCommandQueue m_queue;
+    std::vector<IImageChangeObserver*> m_observers;
     bool m_autoUpload = false;
     QByteArray m_trailer;
     ChangeHandler m_onChange;

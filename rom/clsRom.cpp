@@ -1,6 +1,6 @@
 #include "rom/clsRom.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "rom/clsRomAddresses.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <initializer_list>
 #include <utility>

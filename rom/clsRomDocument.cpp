@@ -4,6 +4,7 @@
 #include "rom/mdlCodePatches.h"
 #include "rom/mdlRomFiles.h"
 #include "settings/mdlFileDialogs.h"
+#include "settings/mdlFiles.h"
 #include "settings/mdlSettingsStore.h"
 
 #include <QDir>
@@ -27,14 +28,6 @@ public:
 private:
     bool& m_flag;
 };
-
-bool fitsInBytes(const QString& text)
-{
-    for (const QChar c : text)
-        if (c.unicode() > 0xFF)
-            return false;
-    return true;
-}
 
 // The line break the notes already use, so an edit in a "\n" editor keeps the
 // file's convention. Notes without any break get the memo's usual "\r\n".
@@ -436,7 +429,7 @@ QString TRomDocument::notes() const { return QString::fromLatin1(m_rom.buffer().
 
 void TRomDocument::setNotes(const QString& text)
 {
-    const QByteArray bytes = fitsInBytes(text) ? text.toLatin1() : text.toUtf8();
+    const QByteArray bytes = encodeLatin1OrUtf8(text);
     QByteArray& trailer = m_rom.buffer().trailer();
     if (bytes == trailer)
         return;

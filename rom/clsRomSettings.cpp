@@ -1,7 +1,7 @@
 // Single-value settings and switches of the ROM model.
 #include "rom/clsRom.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <algorithm>
 #include <cmath>

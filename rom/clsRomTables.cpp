@@ -1,7 +1,7 @@
 // Table, scale and load encodings of the ROM model.
 #include "rom/clsRom.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <algorithm>
 #include <cmath>

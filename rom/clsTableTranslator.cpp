@@ -1,6 +1,6 @@
 #include "rom/clsTableTranslator.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <algorithm>
 

@@ -5,14 +5,13 @@
 #include "datalog/mdlDatalog.h"
 #include "rom/clsRom.h"
 #include "rom/clsTableTranslator.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlUndoStep.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlIniFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <limits>
 #include <optional>

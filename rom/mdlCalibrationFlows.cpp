@@ -2,7 +2,7 @@
 
 #include "rom/clsRom.h"
 #include "rom/mdlCalibration.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFileDialogs.h"
 #include "settings/mdlMessages.h"
 #include "settings/mdlServices.h"

@@ -1,8 +1,8 @@
 #include "rom/mdlCodePatches.h"
 
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlUndoStep.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlIniFile.h"
 #include "settings/mdlMessages.h"

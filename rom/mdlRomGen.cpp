@@ -2,7 +2,7 @@
 
 #include "rom/clsRom.h"
 #include "rom/clsRomAddresses.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <algorithm>
 #include <cmath>

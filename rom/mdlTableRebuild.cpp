@@ -1,8 +1,8 @@
 #include "rom/mdlTableRebuild.h"
 
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlUndoStep.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "settings/mdlFiles.h"
 
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 
 QString readFile(const QString& path)
 {
@@ -29,29 +30,45 @@ QString readExistingFile(const QString& path)
 
 bool writeFile(const QString& path, const QString& text)
 {
-    bool fitsBytes = true;
-    for (const QChar c : text)
-        if (c.unicode() > 0xFF) {
-            fitsBytes = false;
-            break;
-        }
-    const QByteArray bytes = fitsBytes ? text.toLatin1() : text.toUtf8();
-    QSaveFile f(path);
-    // flush() before commit(): Qt 6.4 commits even when the final flush fails.
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush() || !f.commit())
-        throw EVexorError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
+    QString reason;
+    if (!writeFileAtomic(path, encodeLatin1OrUtf8(text), &reason))
+        throw EVexorError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
     return true;
+}
+
+bool writeFileAtomic(const QString& path, const TFileProducer& produce, QString* error)
+{
+    QSaveFile f(path);
+    bool ok = f.open(QIODevice::WriteOnly) && produce(f);
+    // Qt 6.4's commit() still renames when its own final flush fails (a full
+    // disk after a buffered write), leaving a truncated file in place of the
+    // old one. Flushing first catches that while the old file is still there.
+    ok = ok && f.flush() && f.error() == QFileDevice::NoError && f.commit();
+    if (ok)
+        return true;
+    if (error)
+        *error = f.errorString();
+    f.cancelWriting();
+    return false;
 }
 
 bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile f(path);
-    // flush() before commit(): Qt 6.4 commits even when the final flush fails.
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush() && f.commit())
-        return true;
-    if (error)
-        *error = f.errorString();
-    return false;
+    return writeFileAtomic(
+        path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, error);
+}
+
+bool fitsLatin1(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
+QByteArray encodeLatin1OrUtf8(const QString& text, bool* usedLatin1)
+{
+    const bool latin1 = fitsLatin1(text);
+    if (usedLatin1)
+        *usedLatin1 = latin1;
+    return latin1 ? text.toLatin1() : text.toUtf8();
 }
 
 static QString withoutTrailingSeparator(QString p)

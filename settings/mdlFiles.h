@@ -4,21 +4,36 @@
 // folder holds vexor.ini, injectors.ini, wideband.ini, plugins.js, the datalog
 // recovery file and the template folder NEW/.
 
+#include <QByteArray>
 #include <QString>
+#include <functional>
+
+class QIODevice;
 
 // Reads the whole file, one character per byte (so any file survives a
 // read/write round trip unchanged). Throws EVexorError when it cannot be read.
 [[nodiscard]] QString readFile(const QString& path);
 // As readFile, but first fails with "'<path>' does not exist." when there is no such file.
 [[nodiscard]] QString readExistingFile(const QString& path);
-// Creates or replaces the file with the text (one byte per character when every
-// character fits in a byte, UTF-8 otherwise). The old file stays intact when
-// writing fails. Throws EVexorError on failure; returns true otherwise.
+// Creates or replaces the file with the text encoded by encodeLatin1OrUtf8.
+// The old file stays intact when writing fails. Throws EVexorError on failure;
+// returns true otherwise.
 bool writeFile(const QString& path, const QString& text);
-// Writes the bytes to a temporary file beside the target and renames it over
-// the target only after a complete write: a failure leaves the old file as it
-// was. Returns false with the system's reason in *error.
+
+// The one way files are saved. The content goes to a temporary file beside the
+// target, which is flushed and checked and only then renamed over the target:
+// a failure (full disk, no permission, a producer that gives up or throws)
+// leaves the old file as it was. Returns false with the system's reason in
+// *error. The producer writes the content and returns false when it failed.
+using TFileProducer = std::function<bool(QIODevice& out)>;
+bool writeFileAtomic(const QString& path, const TFileProducer& produce, QString* error = nullptr);
 bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Whether every character of the text fits in one byte (Latin-1).
+[[nodiscard]] bool fitsLatin1(const QString& text);
+// Text as the program's files store it: one byte per character when every
+// character fits in a byte, UTF-8 otherwise. *usedLatin1 tells which.
+[[nodiscard]] QByteArray encodeLatin1OrUtf8(const QString& text, bool* usedLatin1 = nullptr);
 
 // Special-folder ids understood by specialFolder (the Windows CSIDL numbers the
 // scripts know).

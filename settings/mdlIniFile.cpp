@@ -1,9 +1,10 @@
 #include "settings/mdlIniFile.h"
 
+#include "settings/mdlFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cmath>
 
@@ -107,28 +108,14 @@ QString TIniFile::text() const
 bool TIniFile::save(QString* error)
 {
     const QString content = text();
-    bool fitsLatin1 = m_latin1;
-    if (fitsLatin1)
-        for (const QChar c : content)
-            if (c.unicode() > 0xFF) {
-                fitsLatin1 = false;
-                break;
-            }
-    QByteArray bytes = fitsLatin1 ? content.toLatin1() : content.toUtf8();
-    if (m_bom && !fitsLatin1)
+    // A file read as UTF-8 stays UTF-8; a Latin-1 one changes only when it must.
+    bool latin1 = false;
+    QByteArray bytes = m_latin1 ? encodeLatin1OrUtf8(content, &latin1) : content.toUtf8();
+    if (m_bom && !latin1)
         bytes.prepend("\xEF\xBB\xBF");
 
-    QSaveFile f(m_fileName);
-    bool ok = !m_fileName.isEmpty() && f.open(QIODevice::WriteOnly);
-    ok = ok && f.write(bytes) == bytes.size();
-    // Qt 6.4's commit() still renames when its own final flush fails (disk
-    // full after a buffered write), leaving a truncated file in place of the
-    // old one. Flushing first catches that while the old file is still there.
-    ok = ok && f.flush() && f.error() == QFileDevice::NoError;
-    ok = ok && f.commit();
-    if (!ok) {
-        const QString reason = m_fileName.isEmpty() ? QStringLiteral("no file name") : f.errorString();
-        f.cancelWriting();
+    QString reason = QStringLiteral("no file name");
+    if (m_fileName.isEmpty() || !writeFileAtomic(m_fileName, bytes, &reason)) {
         if (error)
             *error = QStringLiteral("Could not save '%1': %2").arg(m_fileName, reason);
         return false;

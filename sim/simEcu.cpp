@@ -3,7 +3,7 @@
 // its bytes would have crossed the wire at the configured baud rate, and each
 // reply byte leaves when the previous one has been shifted out.
 
-#include "datalog/mdlEcuSim.h"
+#include "sim/mdlEcuSim.h"
 #include "sim/mdlSim.h"
 
 #include <QTextStream>

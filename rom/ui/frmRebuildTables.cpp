@@ -1,7 +1,7 @@
 #include "rom/ui/frmRebuildTables.h"
 
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 #include "settings/mdlServices.h"
 

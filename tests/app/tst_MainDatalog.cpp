@@ -7,13 +7,15 @@
 #include "app/frmMainDatalog.h"
 #include "app/mdlLiveDisplay.h"
 #include "datalog/mdlCsvExport.h"
-#include "datalog/mdlEcuSim.h"
 #include "datalog/mdlLiveView.h"
 #include "datalog/ui/frmDataGraphs.h"
 #include "datalog/ui/frmLiveView.h"
 #include "editor/ui/VexorGrid.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlSettingsStore.h"
+#include "sim/mdlEcuSim.h"
+#include "support/FakeSerialPort.h"
+#include "support/TestFiles.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>
@@ -165,12 +167,6 @@ protected:
     }
     QString liveCaption(int item) const { return datalog->liveView()->grid()->CellCaption(1, 1 + item); }
 
-    QByteArray readFile(const QString& path) const
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
     QTemporaryDir dir;
     QByteArray m_oldHome;
     QString romPath;
@@ -265,7 +261,7 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
     svc.fileDialogs.answer(csvPath);
     run("TunerSave");
     EXPECT_EQ(datalog->recording().count(), count);
-    const QByteArray csv = readFile(csvPath);
+    const QByteArray csv = readBytes(csvPath);
     EXPECT_TRUE(csv.startsWith("Duration,\"Engine Speed (RPM)\",\"Vehicle Speed (Mph)\""));
     EXPECT_EQ(csv.count("\r\n"), count + 1);
     {
@@ -275,7 +271,7 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
         o.startTime = datalog->session().recordingStart();
         QFile check(dir.filePath(QStringLiteral("check.csv")));
         exportCsvFile(check.fileName(), datalog->recording().data(), o);
-        const QByteArray want = readFile(check.fileName());
+        const QByteArray want = readBytes(check.fileName());
         EXPECT_EQ(csv, want);
         if (csv != want) {
             const QList<QByteArray> a = csv.split('\n'), b = want.split('\n');
@@ -292,7 +288,7 @@ TEST_F(MainDatalog, ConnectRecordSaveReloadAndPlayBack)
     const QString dlfPath = dir.filePath(QStringLiteral("drive.dlf"));
     svc.fileDialogs.answer(dlfPath);
     run("TunerSave");
-    EXPECT_EQ(readFile(dlfPath), expected);
+    EXPECT_EQ(readBytes(dlfPath), expected);
     EXPECT_TRUE(datalog->recording().isEmpty());
     EXPECT_EQ(svc.fileDialogs.requests().last().request.title, QStringLiteral("Save Datalog File"));
     EXPECT_EQ(svc.fileDialogs.requests().last().request.filter,

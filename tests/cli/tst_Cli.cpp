@@ -1,35 +1,17 @@
 // The command-line front end, run as a user runs it.
 #include "rom/mdlRomGen.h"
+#include "support/TestCli.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-struct CliRun {
-    int exitCode;
-    QByteArray out, err;
-    [[nodiscard]] QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
-};
-
-CliRun cli(const QStringList& args, const QString& home = {})
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!home.isEmpty())
-        env.insert(QStringLiteral("VEXOR_HOME"), home);
-    p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli"), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -42,16 +24,9 @@ protected:
     }
     QString write(const QString& name, const QByteArray& bytes)
     {
-        QFile f(dir.filePath(name));
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return f.fileName();
-    }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
+        const QString path = dir.filePath(name);
+        writeBytes(path, bytes);
+        return path;
     }
     QTemporaryDir dir;
 };
@@ -62,7 +37,7 @@ TEST_F(CliTest, ReadsEveryFamily)
 {
     for (const QString& family : romGenFamilies()) {
         const QString path = rom(family);
-        const CliRun info = cli({QStringLiteral("info"), path, QStringLiteral("--json")});
+        const TCliRun info = runCli({QStringLiteral("info"), path, QStringLiteral("--json")});
         ASSERT_EQ(info.exitCode, 0) << family.toStdString() << info.err.toStdString();
         const QJsonObject o = info.json();
         EXPECT_TRUE(o.value(QStringLiteral("checksum_ok")).toBool()) << family.toStdString();
@@ -70,8 +45,8 @@ TEST_F(CliTest, ReadsEveryFamily)
         EXPECT_EQ(o.value(QStringLiteral("size")).toInt(), 0x8000);
         const QJsonObject shape = o.value(QStringLiteral("tables")).toObject().value(QStringLiteral("hci")).toObject();
 
-        const CliRun table = cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("hci"),
-                                  QStringLiteral("--json")});
+        const TCliRun table = runCli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("hci"),
+                                      QStringLiteral("--json")});
         ASSERT_EQ(table.exitCode, 0) << family.toStdString() << table.err.toStdString();
         const QJsonObject t = table.json();
         EXPECT_EQ(t.value(QStringLiteral("rows")).toInt(), shape.value(QStringLiteral("rows")).toInt());
@@ -79,7 +54,7 @@ TEST_F(CliTest, ReadsEveryFamily)
         EXPECT_EQ(t.value(QStringLiteral("load")).toArray().size(), t.value(QStringLiteral("cols")).toInt());
         EXPECT_TRUE(t.value(QStringLiteral("multipliers")).isNull()) << "ignition maps have none";
 
-        const CliRun settings = cli({QStringLiteral("settings"), path, QStringLiteral("--json")});
+        const TCliRun settings = runCli({QStringLiteral("settings"), path, QStringLiteral("--json")});
         ASSERT_EQ(settings.exitCode, 0);
         EXPECT_TRUE(settings.json().contains(QStringLiteral("boost_limit_psi")));
     }
@@ -88,15 +63,15 @@ TEST_F(CliTest, ReadsEveryFamily)
 TEST_F(CliTest, InterpolatesOnABreakpoint)
 {
     const QString path = rom(QStringLiteral("p28"));
-    const QJsonObject t =
-        cli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--json")})
-            .json();
+    const QJsonObject t = runCli({QStringLiteral("table"), path, QStringLiteral("--table"), QStringLiteral("lcf"),
+                                  QStringLiteral("--json")})
+                              .json();
     const int load = t.value(QStringLiteral("load")).toArray().at(3).toInt();
     const int rpm = t.value(QStringLiteral("rpm")).toArray().at(5).toInt();
     const double cell = t.value(QStringLiteral("values")).toArray().at(5).toArray().at(3).toDouble();
-    const CliRun r =
-        cli({QStringLiteral("interp"), path, QStringLiteral("--table"), QStringLiteral("lcf"), QStringLiteral("--load"),
-             QString::number(load), QStringLiteral("--rpm"), QString::number(rpm), QStringLiteral("--json")});
+    const TCliRun r = runCli({QStringLiteral("interp"), path, QStringLiteral("--table"), QStringLiteral("lcf"),
+                              QStringLiteral("--load"), QString::number(load), QStringLiteral("--rpm"),
+                              QString::number(rpm), QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_DOUBLE_EQ(r.json().value(QStringLiteral("value")).toDouble(), cell);
 }
@@ -106,12 +81,12 @@ TEST_F(CliTest, EditSavesWithChecksumAndNotesAndDiffNamesTheChanges)
     const QByteArray notes("tune v1\r\nline two\n\x01\xFF", 21);
     const QString path = rom(QStringLiteral("p30"), notes);
     const QString out = dir.filePath(QStringLiteral("out.bin"));
-    const CliRun r = cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
-                          QStringLiteral("lci:2:3=30"), QStringLiteral("--set"), QStringLiteral("rev_limit=7000"),
-                          QStringLiteral("--set"), QStringLiteral("eld=on"), QStringLiteral("--set-rpm"),
-                          QStringLiteral("hi:1=1500")});
+    const TCliRun r = runCli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set-cell"),
+                              QStringLiteral("lci:2:3=30"), QStringLiteral("--set"), QStringLiteral("rev_limit=7000"),
+                              QStringLiteral("--set"), QStringLiteral("eld=on"), QStringLiteral("--set-rpm"),
+                              QStringLiteral("hi:1=1500")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray bytes = read(out);
+    const QByteArray bytes = readBytes(out);
     ASSERT_EQ(bytes.size(), 0x8000 + notes.size());
     EXPECT_EQ(bytes.mid(0x8000), notes);
     quint8 sum = 0;
@@ -119,7 +94,7 @@ TEST_F(CliTest, EditSavesWithChecksumAndNotesAndDiffNamesTheChanges)
         sum = quint8(sum + quint8(bytes[i]));
     EXPECT_EQ(sum, 0);
 
-    const QJsonObject d = cli({QStringLiteral("diff"), path, out, QStringLiteral("--json")}).json();
+    const QJsonObject d = runCli({QStringLiteral("diff"), path, out, QStringLiteral("--json")}).json();
     ASSERT_EQ(d.value(QStringLiteral("cells")).toArray().size(), 1);
     const QJsonObject cell = d.value(QStringLiteral("cells")).toArray().at(0).toObject();
     EXPECT_EQ(cell.value(QStringLiteral("table")).toString(), QStringLiteral("lci"));
@@ -133,13 +108,13 @@ TEST_F(CliTest, EditSavesWithChecksumAndNotesAndDiffNamesTheChanges)
     EXPECT_EQ(d.value(QStringLiteral("scales")).toArray().size(), 1);
     EXPECT_TRUE(d.value(QStringLiteral("ranges")).toArray().isEmpty()) << "every changed byte has a name";
 
-    EXPECT_EQ(cli({QStringLiteral("diff"), path, path}).out.trimmed(), QByteArray("The images are identical."));
+    EXPECT_EQ(runCli({QStringLiteral("diff"), path, path}).out.trimmed(), QByteArray("The images are identical."));
     // Unnamed bytes show as address ranges.
-    QByteArray raw = read(path);
+    QByteArray raw = readBytes(path);
     raw[0x100] = char(raw[0x100] ^ 1);
     raw[0x101] = char(raw[0x101] ^ 1);
     const QJsonObject d2 =
-        cli({QStringLiteral("diff"), path, write(QStringLiteral("raw.bin"), raw), QStringLiteral("--json")}).json();
+        runCli({QStringLiteral("diff"), path, write(QStringLiteral("raw.bin"), raw), QStringLiteral("--json")}).json();
     ASSERT_EQ(d2.value(QStringLiteral("ranges")).toArray().size(), 1);
     EXPECT_EQ(d2.value(QStringLiteral("ranges")).toArray().at(0).toObject().value(QStringLiteral("length")).toInt(), 2);
 }
@@ -199,7 +174,7 @@ TEST_F(CliTest, RefusesBadInputWithExitCodesAndNoOutputFile)
          "Invalid load"},
     };
     for (const Row& r : rows) {
-        const CliRun run = cli(r.args);
+        const TCliRun run = runCli(r.args);
         EXPECT_EQ(run.exitCode, r.exitCode) << r.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(r.stderrText)) << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(out)) << "a refused edit writes nothing";
@@ -212,14 +187,14 @@ TEST_F(CliTest, LargeTrailerIsKeptAndChecksumFixWritesACorrectedCopy)
     img[0x1234] = char(img[0x1234] + 5);
     img.append(QByteArray(3 * 1024 * 1024, 'T'));
     const QString path = write(QStringLiteral("big.bin"), img);
-    const QJsonObject before = cli({QStringLiteral("checksum"), path, QStringLiteral("--json")}).json();
+    const QJsonObject before = runCli({QStringLiteral("checksum"), path, QStringLiteral("--json")}).json();
     EXPECT_FALSE(before.value(QStringLiteral("ok")).toBool());
     const QString fixed = dir.filePath(QStringLiteral("fixed.bin"));
-    const CliRun r = cli({QStringLiteral("checksum"), path, QStringLiteral("--fix"), QStringLiteral("-o"), fixed,
-                          QStringLiteral("--json")});
+    const TCliRun r = runCli({QStringLiteral("checksum"), path, QStringLiteral("--fix"), QStringLiteral("-o"), fixed,
+                              QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.json().value(QStringLiteral("ok")).toBool());
-    const QByteArray out = read(fixed);
+    const QByteArray out = readBytes(fixed);
     EXPECT_EQ(out.size(), img.size());
     EXPECT_EQ(out.mid(0xC000), img.mid(0xC000));
 }
@@ -234,12 +209,12 @@ TEST_F(CliTest, ResumeGapComesFromThePreferences)
     ini.write("[Option Settings]\r\nRevDelta=1000\r\n");
     ini.close();
     const QString out = dir.filePath(QStringLiteral("gap.bin"));
-    ASSERT_EQ(cli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set"),
-                   QStringLiteral("rev_limit=7000")},
-                  home)
+    ASSERT_EQ(runCli({QStringLiteral("edit"), path, QStringLiteral("-o"), out, QStringLiteral("--set"),
+                      QStringLiteral("rev_limit=7000")},
+                     home)
                   .exitCode,
               0);
-    const QByteArray bytes = read(out);
+    const QByteArray bytes = readBytes(out);
     const int resumeAt = 0x6495; // P28 low-cam resume word
     EXPECT_EQ(quint8(bytes[resumeAt]) | (quint8(bytes[resumeAt + 1]) << 8), 1875000 / 6000);
 }
@@ -249,7 +224,7 @@ TEST_F(CliTest, OldExtendedImageWithoutUpgradeDataIsReportedAndLeftUnchanged)
     QByteArray img = generateRom({QStringLiteral("vexorau")});
     img[58] = char(92); // revision C0.92
     const QString path = write(QStringLiteral("old.bin"), img);
-    const CliRun r = cli({QStringLiteral("settings"), path, QStringLiteral("--json")});
+    const TCliRun r = runCli({QStringLiteral("settings"), path, QStringLiteral("--json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("could not be upgraded")) << r.err.toStdString();
     EXPECT_EQ(r.json().value(QStringLiteral("version_text")).toString(), QStringLiteral("C0.92"));

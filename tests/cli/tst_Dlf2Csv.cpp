@@ -3,48 +3,28 @@
 // first sample, and the refusals.
 
 #include "datalog/mdlCsvExport.h"
-#include "datalog/mdlEcuSim.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
+#include "sim/mdlEcuSim.h"
+#include "support/TestCli.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct TRun {
-    int exitCode;
-    QByteArray out, err;
-};
-
 class Dlf2Csv : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(home.isValid() && work.isValid()); }
 
-    TRun cli(const QStringList& args) const
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VEXOR_HOME"), home.path());
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli"), args);
-        p.waitForFinished(60000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-                p.readAllStandardError()};
-    }
+    TCliRun cli(const QStringList& args) const { return runCli(args, home.path()); }
     QString write(const QString& name, const QByteArray& bytes) const
     {
-        QFile f(work.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
-    }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        const QString path = work.filePath(name);
+        writeBytes(path, bytes);
+        return path;
     }
 
     QTemporaryDir home;
@@ -81,9 +61,9 @@ TEST_F(Dlf2Csv, UnitsFromTheSettingsAndTheRomsSensor)
     const QString dlf = write(QStringLiteral("drive.dlf"), records);
     const QString out = work.filePath(QStringLiteral("drive.csv"));
 
-    const TRun r = cli({QStringLiteral("dlf2csv"), dlf, QStringLiteral("--rom"), rom, QStringLiteral("-o"), out});
+    const TCliRun r = cli({QStringLiteral("dlf2csv"), dlf, QStringLiteral("--rom"), rom, QStringLiteral("-o"), out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray csv = read(out);
+    const QByteArray csv = readBytes(out);
     EXPECT_TRUE(csv.startsWith("Duration,\"Engine Speed (RPM)\",\"Vehicle Speed (Kph)\",Gear,"
                                "\"Manifold Pressure (mbar)\",\"Boost (kg/cm^2)\","));
     EXPECT_NE(csv.indexOf("\"Air Temperature (C)\",\"Coolant Temperature (C)\""), -1);
@@ -103,7 +83,7 @@ TEST_F(Dlf2Csv, UnitsFromTheSettingsAndTheRomsSensor)
     expected.startTime = 4000000000u;
     const QString check = work.filePath(QStringLiteral("check.csv"));
     exportCsvFile(check, records, expected);
-    EXPECT_EQ(csv, read(check));
+    EXPECT_EQ(csv, readBytes(check));
     const QList<QByteArray> lines = csv.split('\n');
     EXPECT_TRUE(lines.at(1).startsWith("\"00:00:00.000\","));
     EXPECT_TRUE(lines.at(1200).startsWith("\"00:04:59.750\",")) << lines.at(1200).toStdString();
@@ -113,7 +93,7 @@ TEST_F(Dlf2Csv, Refusals)
 {
     const QString empty = write(QStringLiteral("empty.dlf"), QByteArray());
     const QString out = work.filePath(QStringLiteral("out.csv"));
-    TRun r = cli({QStringLiteral("dlf2csv"), empty, QStringLiteral("-o"), out});
+    TCliRun r = cli({QStringLiteral("dlf2csv"), empty, QStringLiteral("-o"), out});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_FALSE(QFile::exists(out)) << "an empty recording writes no file";
 
@@ -133,5 +113,5 @@ TEST_F(Dlf2Csv, Refusals)
     // Without a ROM the sensor-form MAP conversion and no gear table are used.
     r = cli({QStringLiteral("dlf2csv"), dlf, QStringLiteral("-o"), out});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(read(out).count("\r\n"), 4);
+    EXPECT_EQ(readBytes(out).count("\r\n"), 4);
 }

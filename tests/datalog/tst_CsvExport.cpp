@@ -4,7 +4,7 @@
 // recording, atomic replacement).
 
 #include "datalog/mdlCsvExport.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,11 @@
 
 #include "datalog/clsCuddleCore.h"
 #include "datalog/mdlDatalogSession.h"
-#include "datalog/mdlEcuSim.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
+#include "sim/mdlEcuSim.h"
+#include "support/FakeSerialPort.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace {
 
@@ -28,19 +32,6 @@ DatalogSample marker(quint32 ms)
     DatalogSample s = sampleAt(ms);
     s.setU32(DatalogSample::Errors, DatalogSample::MarkerWord);
     return s;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 struct TStoreFixture {
@@ -116,8 +107,8 @@ TEST(CuddleCore, SaveLoadRoundTripWithMarkers)
     EXPECT_EQ(f.store.markers(), (QVector<quint32>{1, 3}));
     const QString file = f.path(QStringLiteral("a.dlf"));
     f.store.save(file);
-    EXPECT_EQ(readAll(file), f.store.data()) << "no header, no footer";
-    EXPECT_EQ(readAll(file).size(), 160);
+    EXPECT_EQ(readBytes(file), f.store.data()) << "no header, no footer";
+    EXPECT_EQ(readBytes(file).size(), 160);
 
     TCuddleCore other(f.clock);
     other.setCrashRecovery(true);
@@ -133,11 +124,11 @@ TEST(CuddleCore, LoadEdgeCases)
     TStoreFixture f;
     // A torn last record is left out.
     QByteArray bytes = sampleAt(1).toBytes() + sampleAt(2).toBytes() + QByteArray(17, '\x01');
-    writeFile(f.path(QStringLiteral("torn.dlf")), bytes);
+    writeBytes(f.path(QStringLiteral("torn.dlf")), bytes);
     f.store.load(f.path(QStringLiteral("torn.dlf")));
     EXPECT_EQ(f.store.count(), 2);
     // An empty file is an empty session.
-    writeFile(f.path(QStringLiteral("empty.dlf")), {});
+    writeBytes(f.path(QStringLiteral("empty.dlf")), {});
     f.store.load(f.path(QStringLiteral("empty.dlf")));
     EXPECT_TRUE(f.store.isEmpty());
     EXPECT_EQ(f.store.samplesPerSecond(), 0.0);
@@ -166,11 +157,11 @@ TEST(CuddleCore, RecoveryWrittenAtMostOncePerMinute)
     f.clock.advance(1001);
     f.store.append(sampleAt(f.clock.tickCount()));
     ASSERT_TRUE(QFile::exists(rec));
-    EXPECT_EQ(readAll(rec), f.store.data());
+    EXPECT_EQ(readBytes(rec), f.store.data());
     // Not again until another minute has passed.
     f.clock.advance(30000);
     f.store.append(sampleAt(f.clock.tickCount()));
-    EXPECT_EQ(readAll(rec).size(), 60 * 40);
+    EXPECT_EQ(readBytes(rec).size(), 60 * 40);
     // Saving removes the recovery file.
     f.store.save(f.path(QStringLiteral("s.dlf")));
     EXPECT_FALSE(QFile::exists(rec));
@@ -180,7 +171,7 @@ TEST(CuddleCore, FailedRecoveryWriteIsReportedOnce)
 {
     TStoreFixture f;
     // A plain file where the folder should be: every write fails.
-    writeFile(f.path(QStringLiteral("blocker")), "x");
+    writeBytes(f.path(QStringLiteral("blocker")), "x");
     f.store.setRecoveryFilePath(f.path(QStringLiteral("blocker/~temp.dlf")));
     QStringList reports;
     f.store.onRecoveryFailed = [&](const QString& e) { reports << e; };
@@ -262,7 +253,7 @@ TEST(DatalogSession, UnsavedCheckAnswers)
         EXPECT_EQ(f.messages.last().buttons, TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel);
         EXPECT_EQ(f.store.isEmpty(), r.cleared) << r.what;
         if (r.cleared) {
-            EXPECT_EQ(readAll(file).size(), 3 * 40);
+            EXPECT_EQ(readBytes(file).size(), 3 * 40);
         }
         if (r.answer == mrYes) {
             EXPECT_EQ(f.dialogs.requests().last().request.title, QStringLiteral("Save Datalog File"));
@@ -299,20 +290,38 @@ TEST(DatalogSession, SaveClearsOnlyAfterTheWriteSucceeded)
     TSessionFixture f;
     f.record(5);
     ASSERT_TRUE(f.store.writeRecovery());
-    // A folder that does not exist: the write fails; nothing is lost.
-    f.dialogs.answer(f.dir.filePath(QStringLiteral("no/such/folder/x.dlf")));
-    f.messages.answer(mrOk);
-    f.session.tunerSave();
-    EXPECT_EQ(f.store.count(), 5);
-    EXPECT_TRUE(f.store.unsaved());
-    EXPECT_TRUE(QFile::exists(f.store.recoveryFilePath()));
-    EXPECT_EQ(f.messages.last().kind, TMsgKind::Error);
+    const QByteArray recovered = readBytes(f.store.recoveryFilePath());
+    ASSERT_EQ(recovered.size(), 200);
+    // A full disk used to pass for a save: the commit without a flush renamed a
+    // truncated file into place and the recovery file was deleted.
+    const struct {
+        const char* name;
+        qint64 sizeLimit; // 0: none
+    } failures[] = {{"no/such/folder/x.dlf", 0}, {"full-disk.dlf", 100}};
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.name);
+        const QString target = f.dir.filePath(QString::fromLatin1(c.name));
+        f.dialogs.answer(target);
+        f.messages.answer(mrOk);
+        {
+            std::optional<TFileSizeLimit> limit;
+            if (c.sizeLimit > 0) {
+                ASSERT_TRUE(limit.emplace(static_cast<rlim_t>(c.sizeLimit)).active());
+            }
+            f.session.tunerSave();
+        }
+        EXPECT_EQ(f.store.count(), 5);
+        EXPECT_TRUE(f.store.unsaved());
+        EXPECT_EQ(readBytes(f.store.recoveryFilePath()), recovered);
+        EXPECT_FALSE(QFile::exists(target));
+        EXPECT_EQ(f.messages.last().kind, TMsgKind::Error);
+    }
 
     f.dialogs.answer(f.dir.filePath(QStringLiteral("ok.dlf")));
     f.session.tunerSave();
     EXPECT_TRUE(f.store.isEmpty());
     EXPECT_FALSE(QFile::exists(f.store.recoveryFilePath()));
-    EXPECT_EQ(readAll(f.dir.filePath(QStringLiteral("ok.dlf"))).size(), 200);
+    EXPECT_EQ(readBytes(f.dir.filePath(QStringLiteral("ok.dlf"))).size(), 200);
     EXPECT_EQ(f.dialogs.requests().last().request.filter,
               QStringLiteral("Datalog Files|*.dlf|CSV Export|*.csv|All Files|*.*"));
 }
@@ -380,7 +389,7 @@ TEST(DatalogSession, LoadReplaysAndSetsUpPlayback)
 TEST(DatalogSession, EmptyFileLoadsWithoutPlayback)
 {
     TSessionFixture f;
-    writeFile(f.dir.filePath(QStringLiteral("e.dlf")), {});
+    writeBytes(f.dir.filePath(QStringLiteral("e.dlf")), {});
     EXPECT_TRUE(f.session.loadDatalog(f.dir.filePath(QStringLiteral("e.dlf")), false));
     EXPECT_FALSE(f.session.playbackBar().visible);
     EXPECT_EQ(f.store.samplesPerSecond(), 0.0);

@@ -1,7 +1,7 @@
 // The wire protocols and sample conversions as pure functions.
 
 #include "datalog/mdlEcuProtocol.h"
-#include "datalog/mdlEcuSim.h"
+#include "sim/mdlEcuSim.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "datalog/clsCuddleCore.h"
 #include "datalog/frmTuner.h"
-#include "datalog/mdlEcuSim.h"
+#include "sim/mdlEcuSim.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The datalog connection's state machine on a fake port and a hand-driven clock.
 
 #include "datalog/frmTuner.h"
-#include "datalog/mdlEcuSim.h"
+#include "sim/mdlEcuSim.h"
+#include "support/FakeSerialPort.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>

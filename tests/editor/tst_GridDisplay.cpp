@@ -1,8 +1,8 @@
 #include "editor/mdlColorScales.h"
 #include "editor/mdlGridDisplay.h"
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
+#include "settings/mdlErrors.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

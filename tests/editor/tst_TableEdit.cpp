@@ -1,9 +1,9 @@
 #include "editor/mdlSelectionMoves.h"
 #include "editor/mdlTableEdit.h"
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlClipboard.h"
+#include "settings/mdlErrors.h"
 
 #include <gtest/gtest.h>
 

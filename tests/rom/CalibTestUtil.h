@@ -5,6 +5,7 @@
 
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
+#include "support/TestFiles.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -26,19 +27,4 @@ inline void loadGenerated(TRom& rom, const QString& family, int rows = 20, int c
 inline QByteArray imageBytes(const TRom& rom)
 {
     return QByteArray(reinterpret_cast<const char*>(rom.buffer().data()), rom.buffer().size());
-}
-
-inline void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-inline QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
 }

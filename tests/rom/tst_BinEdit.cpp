@@ -1,5 +1,7 @@
+#include "emulator/clsRTPCommandQueue.h"
 #include "rom/clsBinEdit.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -9,9 +11,7 @@ namespace {
 QString writeFile(QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
     const QString path = dir.filePath(name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
+    writeBytes(path, bytes);
     return path;
 }
 
@@ -72,7 +72,9 @@ TEST(BinEdit, RangeErrorsCarryTheirTexts)
 
 TEST(BinEdit, SameValueWriteRecordsNothing)
 {
+    TRTPCommandQueue queue;
     TBinEdit b;
+    b.subscribe(&queue);
     b.setAutoUpload(true);
     int notes = 0;
     b.setOnChange([&](TBinEdit&) { ++notes; });
@@ -80,7 +82,7 @@ TEST(BinEdit, SameValueWriteRecordsNothing)
     b.writeByte(10, 7);
     b.writeWord(20, 0);
     EXPECT_EQ(b.undoStack().position(), 1);
-    EXPECT_EQ(b.uploadQueue().count(), 1);
+    EXPECT_EQ(queue.count(), 1);
     EXPECT_EQ(notes, 1);
 }
 
@@ -211,19 +213,29 @@ TEST(BinEdit, StringWritesStopAt0x8000)
 
 TEST(BinEdit, AutoUploadQueuesEditsUndoAndWholeImage)
 {
+    TRTPCommandQueue queue;
     TBinEdit b;
+    b.subscribe(&queue);
     b.writeByte(1, 1);
-    EXPECT_TRUE(b.uploadQueue().isEmpty());
+    EXPECT_TRUE(queue.isEmpty());
     b.setAutoUpload(true);
     b.writeWord(2, 0x0102);
-    ASSERT_EQ(b.uploadQueue().count(), 2);
-    EXPECT_EQ(b.uploadQueue().at(0).address, 2);
-    EXPECT_EQ(b.uploadQueue().at(0).value, 2);
+    ASSERT_EQ(queue.count(), 2);
+    EXPECT_EQ(queue.at(0).address, 2);
+    EXPECT_EQ(queue.at(0).value, 2);
     b.undo();
-    EXPECT_EQ(b.uploadQueue().count(), 4);
-    EXPECT_EQ(b.uploadQueue().at(3).value, 0);
+    EXPECT_EQ(queue.count(), 4);
+    EXPECT_EQ(queue.at(3).value, 0);
+    b.redo();
+    EXPECT_EQ(queue.count(), 6);
+    EXPECT_EQ(queue.at(5).value, 1);
     b.queueWholeImage();
-    EXPECT_EQ(b.uploadQueue().count(), 0x8000);
+    EXPECT_EQ(queue.count(), 0x8000);
     b.setAutoUpload(false);
-    EXPECT_TRUE(b.uploadQueue().isEmpty());
+    EXPECT_TRUE(queue.isEmpty());
+    // An unsubscribed queue hears nothing more.
+    b.setAutoUpload(true);
+    b.unsubscribe(&queue);
+    b.writeByte(3, 9);
+    EXPECT_TRUE(queue.isEmpty());
 }

@@ -4,7 +4,7 @@
 
 #include "rom/clsTableTranslator.h"
 #include "rom/mdlCalibration.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <QMap>
 #include <QRegularExpression>

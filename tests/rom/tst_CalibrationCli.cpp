@@ -2,33 +2,19 @@
 #include "CalibTestUtil.h"
 
 #include "rom/mdlCalibration.h"
+#include "support/TestCli.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
-
-struct CliRun {
-    int exitCode;
-    QString out, err;
-};
-
-CliRun cli(const QStringList& args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli"), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 class CalibrationCli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(qEnvironmentVariable("VEXOR_BIN") + QStringLiteral("/vexor-cli")).isExecutable())
-            GTEST_SKIP() << "VEXOR_BIN does not name the folder of vexor-cli";
+        if (!cliBuilt())
+            GTEST_SKIP() << "vexor-cli not built at " << cliPath().toStdString();
     }
     QString rom(const char* family, int rows, int cols, quint32 seed)
     {
@@ -51,15 +37,15 @@ TEST_F(CalibrationCli, ExportsAndImportsByExtension)
 {
     const QString p28 = rom("p28", 20, 10, 1), vexor = rom("vexorau", 17, 15, 2), other = rom("p28", 20, 10, 3);
     const QString ct2 = dir.filePath(QStringLiteral("maps.ct2")), ctv = dir.filePath(QStringLiteral("maps.CTV"));
-    CliRun r = cli({QStringLiteral("export"), p28, ct2});
+    TCliRun r = runCli({QStringLiteral("export"), p28, ct2});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(readBytes(ct2).startsWith("[TableList]"));
-    r = cli({QStringLiteral("export"), p28, ctv});
+    r = runCli({QStringLiteral("export"), p28, ctv});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
 
     // The CLI gives the same result as the model, and keeps the notes.
     const QString out = dir.filePath(QStringLiteral("out.bin"));
-    r = cli({QStringLiteral("import"), vexor, ct2, QStringLiteral("-o"), out});
+    r = runCli({QStringLiteral("import"), vexor, ct2, QStringLiteral("-o"), out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     TRom expected;
     ASSERT_EQ(expected.loadFile(vexor), TRom::LoadResult::Ok);
@@ -68,7 +54,7 @@ TEST_F(CalibrationCli, ExportsAndImportsByExtension)
     EXPECT_EQ(readBytes(out), expected.buffer().fileBytes());
     EXPECT_TRUE(readBytes(out).endsWith("notes\r\n"));
 
-    r = cli({QStringLiteral("import"), other, ctv, QStringLiteral("-o"), out});
+    r = runCli({QStringLiteral("import"), other, ctv, QStringLiteral("-o"), out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     TRom imported, source;
     ASSERT_EQ(imported.loadFile(out), TRom::LoadResult::Ok);
@@ -83,18 +69,18 @@ TEST_F(CalibrationCli, RefusalsExitWithTwoAndWriteNothing)
 {
     const QString p28 = rom("p28", 20, 10, 1), vexor = rom("vexorau", 17, 15, 2);
     const QString ctv = dir.filePath(QStringLiteral("maps.ctv"));
-    ASSERT_EQ(cli({QStringLiteral("export"), p28, ctv}).exitCode, 0);
+    ASSERT_EQ(runCli({QStringLiteral("export"), p28, ctv}).exitCode, 0);
     const QString out = dir.filePath(QStringLiteral("never.bin"));
-    CliRun r = cli({QStringLiteral("import"), vexor, ctv, QStringLiteral("-o"), out});
+    TCliRun r = runCli({QStringLiteral("import"), vexor, ctv, QStringLiteral("-o"), out});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Table sizes do not match"))) << r.err.toStdString();
+    EXPECT_TRUE(r.errText().contains(QStringLiteral("Table sizes do not match"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
-    r = cli({QStringLiteral("import"), p28, dir.filePath(QStringLiteral("none.ct2")), QStringLiteral("-o"), out});
+    r = runCli({QStringLiteral("import"), p28, dir.filePath(QStringLiteral("none.ct2")), QStringLiteral("-o"), out});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("does not exist"))) << r.err.toStdString();
+    EXPECT_TRUE(r.errText().contains(QStringLiteral("does not exist"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
-    EXPECT_EQ(cli({QStringLiteral("import"), p28, ctv}).exitCode, 1) << "-o is required";
-    EXPECT_EQ(cli({QStringLiteral("export"), p28}).exitCode, 1);
+    EXPECT_EQ(runCli({QStringLiteral("import"), p28, ctv}).exitCode, 1) << "-o is required";
+    EXPECT_EQ(runCli({QStringLiteral("export"), p28}).exitCode, 1);
 }

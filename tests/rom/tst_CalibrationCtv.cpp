@@ -4,7 +4,7 @@
 #include "CalibTestUtil.h"
 
 #include "rom/mdlCalibration.h"
-#include "rom/mdlErrors.h"
+#include "settings/mdlErrors.h"
 
 #include <QTemporaryDir>
 #include <set>

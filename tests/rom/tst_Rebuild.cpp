@@ -3,11 +3,11 @@
 // New ROM template list and dialog.
 #include "CalibTestUtil.h"
 
-#include "rom/mdlErrors.h"
 #include "rom/mdlNewRom.h"
 #include "rom/mdlTableRebuild.h"
 #include "rom/ui/frmNewRom.h"
 #include "rom/ui/frmRebuildTables.h"
+#include "settings/mdlErrors.h"
 #include "support/TestServices.h"
 
 #include <QApplication>

@@ -2,10 +2,11 @@
 // question answered by the scripted message service and asserted word for word.
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
-#include "settings/FileSizeLimit.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlSettingsStore.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 #include "support/TestServices.h"
 
 #include <QDir>
@@ -24,19 +25,6 @@ const QString OutsideText =
     QStringLiteral("This file has been modified outside of Vexor. Would you like to reload the file?");
 const TMsgButtons YesNoCancel = TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel;
 const TMsgButtons YesNo = TMsgButton::Yes | TMsgButton::No;
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 int imageSum(const QByteArray& file, int imageSize = TBinEdit::SmallImage)
 {

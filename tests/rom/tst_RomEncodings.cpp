@@ -1,8 +1,8 @@
 // Table, scale and load encodings: each row gives the byte, the engineering
 // value and why the row is there.
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
+#include "settings/mdlErrors.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Identification and address maps, checked once over every family.
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
+#include "settings/mdlErrors.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

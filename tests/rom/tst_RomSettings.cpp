@@ -1,8 +1,8 @@
 // Single-value settings and switches.
 #include "rom/clsRom.h"
-#include "rom/mdlErrors.h"
 #include "rom/mdlRomGen.h"
 #include "rom/mdlRomSettingsTable.h"
+#include "settings/mdlErrors.h"
 
 #include <gtest/gtest.h>
 

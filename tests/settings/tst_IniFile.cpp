@@ -1,5 +1,6 @@
-#include "FileSizeLimit.h"
 #include "settings/mdlIniFile.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -8,19 +9,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 const char* const Sample = "; settings written by hand\n"
                            "stray=ignored before any section\n"

@@ -1,6 +1,5 @@
-#include "FileSizeLimit.h"
-#include "rom/mdlErrors.h"
 #include "settings/mdlClock.h"
+#include "settings/mdlErrors.h"
 #include "settings/mdlFileDialogs.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlMessages.h"
@@ -8,6 +7,7 @@
 #include "settings/ui/mdlKeyFilter.h"
 #include "settings/ui/mdlQtFileDialogs.h"
 #include "settings/ui/mdlQtMessages.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>

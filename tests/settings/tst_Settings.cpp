@@ -1,9 +1,10 @@
-#include "FileSizeLimit.h"
 #include "rom/clsRom.h"
+#include "rom/mdlRomSettings.h"
 #include "settings/mdlIniFile.h"
-#include "settings/mdlRomSettings.h"
 #include "settings/mdlSettings.h"
 #include "settings/mdlSettingsStore.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +21,6 @@ QString dumpText(const TSettings& s)
     for (const TSettingValue& v : settingValues(s))
         out += v.section + QLatin1Char('|') + v.key + QLatin1Char('|') + settingText(v.value) + QLatin1Char('\n');
     return out;
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 // Every key of vexor.ini with the value a missing key takes. Key names are the

@@ -1,63 +1,44 @@
 // The settings-dump command, run as the user runs it.
 
+#include "support/TestCli.h"
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
-struct CliRun {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QString& home, const QStringList& args)
+TCliRun dump(const QString& home, const QStringList& args)
 {
-    const QString bin =
-        qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) + QStringLiteral("/vexor-cli");
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VEXOR_HOME"), home);
-    p.setProcessEnvironment(env);
-    p.start(bin, QStringList{QStringLiteral("settings-dump")} + args);
-    if (!p.waitForFinished(30000))
-        return {-1, {}, QStringLiteral("did not run: ") + bin};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(QStringList{QStringLiteral("settings-dump")} + args, home);
 }
 } // namespace
 
 TEST(SettingsDump, PrintsEveryKeyAfterLoading)
 {
-    const QString bin =
-        qEnvironmentVariable("VEXOR_BIN", QCoreApplication::applicationDirPath()) + QStringLiteral("/vexor-cli");
-    if (!QFile::exists(bin))
-        GTEST_SKIP() << "vexor-cli not built at " << bin.toStdString();
+    if (!cliBuilt())
+        GTEST_SKIP() << "vexor-cli not built at " << cliPath().toStdString();
 
     QTemporaryDir dir;
-    QFile ini(dir.filePath(QStringLiteral("vexor.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Option Settings]\nRevDelta=750\nLaunchDelta=garbage\n[Tuning Conditions]\nGearSet=23x9\n"
-              "[Most Recently Used]\nFile0=/roms/a.bin\n");
-    ini.close();
+    writeBytes(dir.filePath(QStringLiteral("vexor.ini")),
+               "[Option Settings]\nRevDelta=750\nLaunchDelta=garbage\n[Tuning Conditions]\nGearSet=23x9\n"
+               "[Most Recently Used]\nFile0=/roms/a.bin\n");
 
-    const CliRun text = runCli(dir.path(), {});
-    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
-    EXPECT_TRUE(text.out.contains(QStringLiteral("\n[Option Settings]\n"))) << text.out.toStdString();
-    EXPECT_TRUE(text.out.contains(QRegularExpression(QStringLiteral("\\n  RevDelta +750\\n"))));
-    EXPECT_TRUE(text.out.contains(QRegularExpression(QStringLiteral("\\n  LaunchDelta +100\\n")))) << "default";
-    EXPECT_TRUE(text.out.contains(QRegularExpression(QStringLiteral("\\n  StoichValue +14.7\\n"))));
-    EXPECT_EQ(text.out.count(QStringLiteral("\n[")), 13) << "every section";
+    const TCliRun run = dump(dir.path(), {});
+    const QString text = run.outText();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\n[Option Settings]\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\n  RevDelta +750\\n"))));
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\n  LaunchDelta +100\\n")))) << "default";
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\n  StoichValue +14.7\\n"))));
+    EXPECT_EQ(text.count(QStringLiteral("\n[")), 13) << "every section";
 
-    const CliRun json = runCli(dir.path(), {QStringLiteral("--json")});
+    const TCliRun json = dump(dir.path(), {QStringLiteral("--json")});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    const QJsonObject root = json.json();
     EXPECT_EQ(root.size(), 13);
     EXPECT_EQ(root[QStringLiteral("Option Settings")][QStringLiteral("RevDelta")].toInt(), 750);
     EXPECT_EQ(root[QStringLiteral("Option Settings")][QStringLiteral("LaunchDelta")].toInt(), 100);
@@ -71,10 +52,10 @@ TEST(SettingsDump, PrintsEveryKeyAfterLoading)
 
     // Reading never creates the settings folder.
     const QString absent = dir.filePath(QStringLiteral("not/yet"));
-    const CliRun fresh = runCli(absent, {});
+    const TCliRun fresh = dump(absent, {});
     EXPECT_EQ(fresh.exitCode, 0) << fresh.err.toStdString();
     EXPECT_FALSE(QDir(absent).exists());
 
-    const CliRun bad = runCli(dir.path(), {QStringLiteral("extra")});
+    const TCliRun bad = dump(dir.path(), {QStringLiteral("extra")});
     EXPECT_EQ(bad.exitCode, 1);
 }

@@ -1,7 +1,7 @@
-#include "FileSizeLimit.h"
 #include "settings/mdlPortLists.h"
 #include "settings/mdlSettingsStore.h"
 #include "settings/ui/frmSettings.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>

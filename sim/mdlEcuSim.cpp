@@ -1,4 +1,4 @@
-#include "datalog/mdlEcuSim.h"
+#include "sim/mdlEcuSim.h"
 
 #include <algorithm>
 #include <array>

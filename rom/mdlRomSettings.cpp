@@ -1,4 +1,4 @@
-#include "settings/mdlRomSettings.h"
+#include "rom/mdlRomSettings.h"
 
 #include "rom/clsRom.h"
 
