@@ -13,9 +13,12 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTimer>
 
 TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QString& startupFile, QWidget* parent)
@@ -53,6 +56,9 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
     m_doc.events.recentChanged = [this] { rebuildRecentMenu(); };
     m_doc.events.romClosed = [this] { closeRoutine(); };
     m_doc.events.romLoaded = [this] { onRomLoaded(); };
+    m_doc.events.saved = [this](const QString& path) {
+        showStatus(tr("Saved %1").arg(QDir::toNativeSeparators(QFileInfo(path).fileName())));
+    };
     // Extended-family images older than the current code revision are upgraded
     // from the data file beside the program; without it nothing is written.
     m_doc.events.onVexorAuLoaded = [this] { runCodeUpgradeOnLoad(m_rom, m_services.messages); };
@@ -71,7 +77,12 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::amMainOnUpdate);
 
     setWindowTitle(QStringLiteral("< VEXOR > - ") + QLatin1String(TRomDocument::Untitled));
-    resize(960, 680);
+    // A 24-column map with the live view and both tool bar rows fit a
+    // 1366 x 768 screen; a smaller screen gets its available area.
+    QSize initial(1344, 680);
+    if (const QScreen* screen = this->screen())
+        initial = initial.boundedTo(screen->availableGeometry().size());
+    resize(initial);
     refreshViews();
     amMainOnUpdate();
 }
@@ -175,10 +186,19 @@ void TMainForm::refreshViews()
         dgMain->setColCount(cols);
     if (dgMain->RowCount() != rows)
         dgMain->setRowCount(rows);
+    fitGridColumns();
     dgMain->Invalidate();
     if (m_notes)
         m_notes->loadNotes();
     updateCaptionAndPanes();
+}
+
+void TMainForm::fitGridColumns()
+{
+    // Columns as narrow as what they show: a 24-column map then fits beside
+    // the live view on a 1366-pixel screen, and the grid spreads any room
+    // left over its cells. Recomputed whenever the captions may change.
+    dgMain->FitColumnsToCaptions(dgMain->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 6);
 }
 
 void TMainForm::updateCaptionAndPanes()
@@ -204,6 +224,9 @@ void TMainForm::amMainOnUpdate()
     c.GridVisible = pnlWork->currentWidget() == pnlTables && pnlTables->isVisibleTo(this);
     c.ViewMode = viewMode();
     c.CurrentTable = m_rom.CurrentTable;
+    c.HasTargetLambda = c.RomLoaded && hasTargetLambdaTable();
+    auto* focusedGrid = qobject_cast<TVexorGrid*>(focusWidget());
+    c.StepGridFocused = focusedGrid && focusedGrid != dgMain;
     if (!m_clipboardAge.isValid() || m_clipboardAge.elapsed() >= 250) {
         m_clipboardHasText = m_services.clipboard && !m_services.clipboard->text().isEmpty();
         m_clipboardAge.start();
@@ -244,6 +267,8 @@ void TMainForm::runCommand(const QString& name, const std::function<void()>& bod
     amMainOnUpdate();
 }
 
+void TMainForm::showStatus(const QString& text) { statusBar()->showMessage(text, 10000); }
+
 TGridRect TMainForm::dataSelection() const
 {
     const TGridRect s = dgMain->Selection();
@@ -256,6 +281,7 @@ TGridRect TMainForm::dataSelection() const
 void TMainForm::setLivePosition(const TLivePosition& position)
 {
     m_live.Position = position;
+    fitGridColumns();
     dgMain->Invalidate();
 }
 
@@ -264,6 +290,7 @@ void TMainForm::setCellData(const IGridCellData* cellData)
     m_cellData = cellData;
     m_display.setCellData(cellData);
     m_editor.CellData = cellData;
+    fitGridColumns();
     dgMain->Invalidate();
 }
 

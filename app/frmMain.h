@@ -8,6 +8,7 @@
 // nothing itself.
 
 #include "app/mdlActionManager.h"
+#include "app/mdlCommandStates.h"
 #include "editor/mdlGridDisplay.h"
 #include "editor/mdlTableEdit.h"
 #include "rom/clsRom.h"
@@ -93,9 +94,14 @@ public:
     // The no-ROM state.
     void closeRoutine();
     void setFullScreen(bool on);
+    // A panel of the work area joins ViewToggle's cycle at its place; `show`
+    // is its view command (the grid's is ViewTables).
+    void addWorkPanel(TWorkPanel kind, QWidget* panel, std::function<void()> show);
     // Runs a command body the way the actions do: a failure of the model is
     // shown in an error box and the views are refreshed.
     void runCommand(const QString& name, const std::function<void()>& body);
+    // A short notice in the status bar (what a command did to the user's input).
+    void showStatus(const QString& text);
 
 Q_SIGNALS:
     void displayUnitsChanged(const TDisplayUnits& units);
@@ -119,6 +125,7 @@ private:
     void applySettings(const TSettings& s);
     void collectSettings(TSettings& s) const;
     void updateCaptionAndPanes();
+    void fitGridColumns();
     void onRomLoaded();
 
     // File commands (frmMainFile.cpp).
@@ -179,6 +186,7 @@ private:
     void dgMainCellDblClick(int ACol, int ARow);
     void dgMainGetEditText(int ACol, int ARow, QString& Text, bool& CanEdit);
     void txtCellEditExit(int ACol, int ARow, const QString& Text);
+    void reportTypedValue(const QString& typed, int ACol, int ARow, const TTableEditor::TTypedValue& kept);
     void dgMainContextMenu(const QPoint& pos);
 
     // Owned model, in the order it is created.
@@ -211,6 +219,12 @@ private:
     // program may own it, and every question is a round trip to it.
     QElapsedTimer m_clipboardAge;
     bool m_clipboardHasText = false;
+
+    struct TWorkPanelStop {
+        QPointer<QWidget> Panel;
+        std::function<void()> Show;
+    };
+    std::array<TWorkPanelStop, WorkPanelCount> m_workPanels;
 
     // Controls.
     TActionManager* amMain;

@@ -39,9 +39,15 @@ void TMainForm::createGrid()
     dgMain->setColCount(TGridDisplay::NoRomCols);
     dgMain->setRowCount(TGridDisplay::NoRomRows);
     dgMain->setAlignment(taRightJustify);
+    dgMain->setStretchToFit(true);
+    // One point below the window's text: the numbers stay legible and a
+    // 24-column map fits beside the live view on a 1366-pixel screen.
+    QFont gridFont = dgMain->font();
+    gridFont.setPointSizeF(std::max(6.0, gridFont.pointSizeF() - 1));
+    dgMain->setFont(gridFont);
     layout->addWidget(dgMain);
-    pnlWork->addWidget(pnlTables);
     setCentralWidget(pnlWork);
+    addWorkPanel(TWorkPanel::Tables, pnlTables, [this] { ViewTablesExecute(); });
 
     dgMain->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         dgMainFixedCell(c, r, caption, align);

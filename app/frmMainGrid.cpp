@@ -80,7 +80,8 @@ void TMainForm::txtCellEditExit(int ACol, int ARow, const QString& Text)
     if (o.ViewMode == vmTargetLambda) {
         // Header cells take no value in this view.
         if (col >= 0 && row >= 0 && parseReal(Text, real)) {
-            m_rom.setCorrectionCell(m_rom.currentCam(), col, row, o.Units.afr ? real / o.Units.stoich : real);
+            const double lambda = o.Units.afr ? real / o.Units.stoich : real;
+            reportTypedValue(Text, ACol, ARow, m_editor.typeValue(col, row, lambda));
             refreshViews();
         }
         return;
@@ -89,7 +90,11 @@ void TMainForm::txtCellEditExit(int ACol, int ARow, const QString& Text)
         // A load header: millibar, or a throttle percentage ending in "%".
         const QString t = Text.trimmed();
         if (t.endsWith(QLatin1Char('%'))) {
-            if (parseReal(t.chopped(1), real))
+            // Only a throttle column holds a percentage; elsewhere the number
+            // would be written as a load byte and mean something else.
+            if (!m_display.isThrottleColumn(col))
+                showStatus(tr("Column %1 is not a throttle column: type its load in mbar.").arg(ACol));
+            else if (parseReal(t.chopped(1), real))
                 m_rom.setThrottleLoad(high, col, real);
         } else if (parseInt(t, whole)) {
             m_rom.setLoad(high, col, whole);
@@ -106,9 +111,25 @@ void TMainForm::txtCellEditExit(int ACol, int ARow, const QString& Text)
     if (col >= 0 && row >= 0 && o.ViewMode == vmValues && parseReal(Text, real)) {
         // The value goes to the selection's top-left cell, where typing started.
         const TGridRect sel = dataSelection();
-        m_rom.setTableValue(sel.Left, sel.Top, real, m_rom.CurrentTable);
+        const TTableEditor::TTypedValue kept = m_editor.typeValue(sel.Left, sel.Top, real);
+        reportTypedValue(Text, sel.Left + TGridDisplay::FixedCols, sel.Top + TGridDisplay::FixedRows, kept);
         dgMain->Invalidate();
     }
+}
+
+void TMainForm::reportTypedValue(const QString& typed, int ACol, int ARow, const TTableEditor::TTypedValue& kept)
+{
+    // The cell shows what the encoding kept; say so when that is not what
+    // was typed, so a clamped or rounded value never passes unnoticed.
+    const QString shown = dgMain->CellCaption(ACol, ARow).trimmed();
+    const qsizetype point = shown.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : int(shown.size() - point - 1);
+    double typedValue = 0;
+    const bool same = parseReal(typed, typedValue) && QString::number(typedValue, 'f', decimals) == shown;
+    if (kept.Limited)
+        showStatus(tr("%1 is beyond what this table can hold: stored %2.").arg(typed.trimmed(), shown));
+    else if (!same)
+        showStatus(tr("Stored %1, the nearest value this table can hold to %2.").arg(shown, typed.trimmed()));
 }
 
 void TMainForm::dgMainContextMenu(const QPoint& pos)

@@ -21,6 +21,8 @@ void TMainForm::selectTable(quint8 table)
     m_rom.CurrentTable = table;
 }
 
+// The one place that decides whether the lambda views can work (families
+// without a target-lambda table, such as Nissan, leave them disabled).
 bool TMainForm::hasTargetLambdaTable() const { return m_rom.address(m_rom.currentCam() == 0 ? 58 : 59) != 0; }
 
 void TMainForm::ViewTablesExecute()
@@ -33,15 +35,24 @@ void TMainForm::ViewTablesExecute()
     refreshViews();
 }
 
+void TMainForm::addWorkPanel(TWorkPanel kind, QWidget* panel, std::function<void()> show)
+{
+    if (pnlWork->indexOf(panel) < 0)
+        pnlWork->addWidget(panel);
+    m_workPanels[int(kind)] = {panel, std::move(show)};
+}
+
 void TMainForm::ViewToggleExecute()
 {
-    // Cycles through the work panels the window has; the table grid is the
-    // first and, until the graphs and option pages join it, the only one.
-    const int next = (pnlWork->currentIndex() + 1) % pnlWork->count();
-    if (pnlWork->widget(next) == pnlTables)
-        ViewTablesExecute();
-    else
-        pnlWork->setCurrentIndex(next);
+    std::optional<TWorkPanel> current;
+    std::array<bool, WorkPanelCount> present{};
+    for (int i = 0; i < WorkPanelCount; ++i) {
+        const TWorkPanelStop& stop = m_workPanels[i];
+        present[i] = stop.Panel && stop.Show;
+        if (present[i] && pnlWork->currentWidget() == stop.Panel)
+            current = TWorkPanel(i);
+    }
+    m_workPanels[int(nextWorkPanel(current, present))].Show();
 }
 
 void TMainForm::ViewTableExecute(quint8 table)

@@ -43,17 +43,20 @@ TCommandStates computeCommandStates(const TCommandContext& c)
                ((c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmDutyCycle)) || c.GraphFocused));
     enable("EditInterpolate", target && c.SelRows >= 3);
     enable("EditSmoothSelection", target && (c.SelRows >= 4 || c.SelCols >= 4));
-    // The steps act on whichever grid has the focus; they stay available.
+    // Disabled elsewhere, so their keys (Page Up, Page Down) page through
+    // the table grid instead.
     for (const char* n : {"EditIncrementSmall", "EditDecrementSmall", "EditIncrementLarge", "EditDecrementLarge"})
-        enable(n, rom && c.Focused);
+        enable(n, rom && c.StepGridFocused);
     for (const char* n : {"NavigateUpRpm", "NavigateDownRpm", "NavigateUpColumn", "NavigateDownColumn",
                           "NavigateSelectRpmUp", "NavigateSelectRpmDn", "NavigateSelectMapUp", "NavigateSelectMapDn"})
         enable(n, c.GraphFocused);
 
     // View
-    for (const char* n : {"ViewRefresh", "ViewTables", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel",
-                          "ViewDutyCycle", "ViewTargetLambda", "ViewLambda", "ViewDifference", "ViewKnock"})
+    for (const char* n :
+         {"ViewRefresh", "ViewTables", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel", "ViewDutyCycle", "ViewKnock"})
         enable(n, rom);
+    for (const char* n : {"ViewTargetLambda", "ViewLambda", "ViewDifference"})
+        enable(n, rom && c.HasTargetLambda);
     enable("ViewLCI", rom && c.ViewMode == vmValues);
     enable("ViewHCI", rom && c.ViewMode == vmValues);
     check("ViewLCF", c.CurrentTable == tkLowFuel);
@@ -76,4 +79,16 @@ TCommandStates computeCommandStates(const TCommandContext& c)
     check("ViewPsi", c.ShowPsi);
     check("ViewTempF", c.ShowTempF);
     return s;
+}
+
+TWorkPanel nextWorkPanel(std::optional<TWorkPanel> current, const std::array<bool, WorkPanelCount>& present)
+{
+    if (!current)
+        return TWorkPanel::Tables;
+    for (int step = 1; step < WorkPanelCount; ++step) {
+        const int i = (int(*current) + step) % WorkPanelCount;
+        if (present[i])
+            return TWorkPanel(i);
+    }
+    return TWorkPanel::Tables;
 }

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QString>
+#include <array>
 #include <optional>
 
 struct TCommandContext {
@@ -14,6 +15,12 @@ struct TCommandContext {
     bool Focused = false;      // some control of the window has the focus
     bool GridVisible = true;   // the table grid panel is shown
     bool GraphFocused = false; // a graph panel has the focus
+    // An option-page grid has the focus: the small and large steps belong to
+    // it (the table grid has Increase and Decrease instead).
+    bool StepGridFocused = false;
+    // The ROM has a target-lambda table for the cam on screen: the lambda
+    // views compare against it (Nissan images have none).
+    bool HasTargetLambda = true;
     quint8 ViewMode = 0;
     quint8 CurrentTable = 0;
     bool ClipboardHasText = false;
@@ -45,3 +52,13 @@ using TCommandStates = QHash<QString, TCommandState>;
 
 // The state of every command the window holds, by action name.
 [[nodiscard]] TCommandStates computeCommandStates(const TCommandContext& c);
+
+// The work panels ViewToggle cycles through, in this order.
+enum class TWorkPanel : quint8 { Tables, Graphs, Options };
+constexpr int WorkPanelCount = 3;
+
+// ViewToggle's next panel: grid -> graphs -> options -> grid, skipping the
+// panels the window does not have. `current` is empty while a panel outside
+// the cycle (the data graphs) is shown: the cycle then goes back to the grid.
+[[nodiscard]] TWorkPanel nextWorkPanel(std::optional<TWorkPanel> current,
+                                       const std::array<bool, WorkPanelCount>& present);

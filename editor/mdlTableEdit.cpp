@@ -88,6 +88,26 @@ void TTableEditor::writeCell(Target t, int col, int row, double value)
         m_rom.setTableValue(col, row, value, m_rom.CurrentTable);
 }
 
+TTableEditor::TTypedValue TTableEditor::typeValue(int col, int row, double value)
+{
+    const Target t = editTarget();
+    if (t == Target::None || !insideTarget(t, col, row))
+        return {};
+    writeCell(t, col, row, value);
+    TTypedValue out{readCell(t, col, row), false};
+    const double slack = 1e-9 * std::max(1.0, std::abs(value));
+    if (t == Target::Table) {
+        // Every table encoding clamps to its first or last byte; a value
+        // rounded to a neighbouring step never misses in that direction.
+        const quint8 b = m_rom.cellByte(col, row, m_rom.CurrentTable);
+        out.Limited = (b == 0xFF && value > out.Stored + slack) || (b == 0 && value < out.Stored - slack);
+    } else {
+        // A lambda is 128 / byte: neighbouring steps lie well under 1 % apart.
+        out.Limited = out.Stored == 0 || std::abs(value - out.Stored) > out.Stored / 100;
+    }
+    return out;
+}
+
 bool TTableEditor::tunable(int col, int row) const
 {
     return CellData == nullptr || CellData->isTunable(dataCam(), col, row);

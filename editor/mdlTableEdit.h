@@ -110,6 +110,19 @@ public:
     // or more). Returns whether a cell changed; no change leaves no undo step.
     bool smooth(const TGridRect& area);
 
+    // --- one typed value --------------------------------------------------------
+    // What the encoding kept of a value typed into one cell: the value read
+    // back, and whether the typed one lay beyond the encoding's range (it was
+    // clamped) rather than between two storable steps (it was rounded).
+    struct TTypedValue {
+        double Stored = 0;
+        bool Limited = false;
+    };
+    // Writes the cell the view edits (table value, or target lambda in view
+    // mode 3); outside the table or in a view without values nothing is
+    // written and the result is {0, false}.
+    TTypedValue typeValue(int col, int row, double value);
+
     // --- targets of the step commands --------------------------------------------
     // The cells of a rectangle, row by row.
     [[nodiscard]] static QVector<QPoint> rectCells(const TGridRect& sel);

@@ -303,8 +303,11 @@ bool TRomDocument::close()
 bool TRomDocument::writeImage(const QString& path)
 {
     QString error;
-    if (writeRomFile(m_rom, path, &error))
+    if (writeRomFile(m_rom, path, &error)) {
+        if (events.saved)
+            events.saved(path);
         return true;
+    }
     ask(QStringLiteral("Could not save '%1'.\r\n\r\n%2").arg(path, error), QString(), TMsgKind::Error, TMsgButton::OK);
     fire(events.refresh); // the checksum fix may have changed the image
     return false;

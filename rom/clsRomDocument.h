@@ -65,6 +65,8 @@ public:
         // A VexorAu-family image older than the current code revision was
         // loaded: bring its code up to date (it ends by marking saved).
         std::function<void()> onVexorAuLoaded;
+        // An image was written to this path (Save, Save As or a Quick Save copy).
+        std::function<void(const QString& path)> saved;
         // The wall-clock time of a Quick Save copy name; the system clock when empty.
         std::function<QTime()> currentTime;
     };

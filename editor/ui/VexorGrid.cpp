@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QtMath>
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -256,6 +257,29 @@ void TVexorGrid::setColWidths(int col, int w)
     relayout();
 }
 
+void TVexorGrid::FitColumnsToCaptions(int minWidth)
+{
+    // The text sits 2 pixels inside a cell whose frame takes up to 3 more.
+    constexpr int margin = 6;
+    const QFontMetrics fm(font());
+    bool changed = false;
+    for (int c = 0; c < m_colCount; ++c) {
+        int w = minWidth;
+        for (int r = 0; r < m_rowCount; ++r) {
+            const QString caption = CellCaption(c, r);
+            if (!caption.isEmpty())
+                w = std::max(w, fm.horizontalAdvance(caption) + margin);
+        }
+        int& stored = m_colWidths[static_cast<size_t>(c)];
+        if (stored != w) {
+            stored = w;
+            changed = true;
+        }
+    }
+    if (changed)
+        relayout();
+}
+
 void TVexorGrid::setRowHeights(int row, int h)
 {
     if (row < 0 || row >= m_rowCount)
@@ -304,16 +328,73 @@ void TVexorGrid::setFontColor(TColor c)
 
 // --- layout -----------------------------------------------------------------
 
+namespace {
+
+// Shares `room` beyond the sizes' sum out over them, the smallest first:
+// they rise to a common level (so a narrow column catches up with the wide
+// ones before any grows further); with a limit, none grows past it.
+void spreadRoom(std::vector<int>& sizes, int room, int limit)
+{
+    auto grown = [&](int level) {
+        int total = 0;
+        for (const int s : sizes)
+            total += std::max(s, limit > 0 ? std::min(level, std::max(s, limit)) : level);
+        return total;
+    };
+    if (sizes.empty() || grown(0) >= room)
+        return;
+    int lo = 0, hi = room; // the highest level whose sizes still fit the room
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (grown(mid) <= room)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    int spare = room - grown(lo);
+    for (int& s : sizes) {
+        const int target = std::max(s, limit > 0 ? std::min(lo, std::max(s, limit)) : lo);
+        // The pixels left over go one each to the sizes at the level.
+        const bool atLevel = target == lo && (limit <= 0 || lo < limit);
+        s = target + (atLevel && spare > 0 ? 1 : 0);
+        if (atLevel && spare > 0)
+            --spare;
+    }
+}
+
+} // namespace
+
+void TVexorGrid::setStretchToFit(bool on)
+{
+    m_stretchToFit = on;
+    relayout();
+}
+
 void TVexorGrid::relayout()
 {
+    std::vector<int> widths(static_cast<size_t>(m_colCount));
+    for (int c = 0; c < m_colCount; ++c)
+        widths[static_cast<size_t>(c)] = ColWidths(c);
+    std::vector<int> heights(static_cast<size_t>(m_rowCount));
+    for (int r = 0; r < m_rowCount; ++r)
+        heights[static_cast<size_t>(r)] = RowHeights(r);
+    m_naturalSize =
+        QSize(std::accumulate(widths.begin(), widths.end(), 0), std::accumulate(heights.begin(), heights.end(), 0));
+    if (m_stretchToFit) {
+        // A grid smaller than its view takes the room: wider columns, and
+        // rows up to twice their height (taller rows only spread the numbers).
+        const QSize room = maximumViewportSize();
+        spreadRoom(widths, room.width(), 0);
+        spreadRoom(heights, room.height(), 2 * m_defaultRowHeight);
+    }
     m_colPos.resize(static_cast<size_t>(m_colCount) + 1);
     m_colPos[0] = 0;
     for (int c = 0; c < m_colCount; ++c)
-        m_colPos[static_cast<size_t>(c) + 1] = m_colPos[static_cast<size_t>(c)] + ColWidths(c);
+        m_colPos[static_cast<size_t>(c) + 1] = m_colPos[static_cast<size_t>(c)] + widths[static_cast<size_t>(c)];
     m_rowPos.resize(static_cast<size_t>(m_rowCount) + 1);
     m_rowPos[0] = 0;
     for (int r = 0; r < m_rowCount; ++r)
-        m_rowPos[static_cast<size_t>(r) + 1] = m_rowPos[static_cast<size_t>(r)] + RowHeights(r);
+        m_rowPos[static_cast<size_t>(r) + 1] = m_rowPos[static_cast<size_t>(r)] + heights[static_cast<size_t>(r)];
     updateScrollBars();
     updateGeometry();
     placeEditor();
@@ -401,7 +482,8 @@ QRect TVexorGrid::CellRect(int ACol, int ARow) const
 {
     if (ACol < 0 || ACol >= m_colCount || ARow < 0 || ARow >= m_rowCount)
         return {};
-    return {colLeft(ACol), rowTop(ARow), ColWidths(ACol), RowHeights(ARow)};
+    const auto c = static_cast<size_t>(ACol), r = static_cast<size_t>(ARow);
+    return {colLeft(ACol), rowTop(ARow), m_colPos[c + 1] - m_colPos[c], m_rowPos[r + 1] - m_rowPos[r]};
 }
 
 bool TVexorGrid::MouseToCell(const QPoint& pos, int& ACol, int& ARow) const
@@ -438,8 +520,10 @@ void TVexorGrid::ScrollInView(int ACol, int ARow)
 
 QSize TVexorGrid::sizeHint() const
 {
+    // Its own size, not the stretched one: what the grid takes from its view
+    // must not become what it asks of it.
     const int f = 2 * frameWidth();
-    return contentSize() + QSize(f, f);
+    return m_naturalSize + QSize(f, f);
 }
 
 QSize TVexorGrid::minimumSizeHint() const
@@ -946,6 +1030,8 @@ void TVexorGrid::keyPressEvent(QKeyEvent* e)
     case Qt::Key_Down: moveCurrent(0, 1, shift); return;
     case Qt::Key_Home: moveCurrent(-m_colCount, ctrl ? -m_rowCount : 0, shift); return;
     case Qt::Key_End: moveCurrent(m_colCount, ctrl ? m_rowCount : 0, shift); return;
+    case Qt::Key_PageUp: moveCurrent(0, -pageRows(), shift); return;
+    case Qt::Key_PageDown: moveCurrent(0, pageRows(), shift); return;
     case Qt::Key_F2:
         if (hasDataCells()) {
             const TGridRect s = Selection();
@@ -970,6 +1056,14 @@ void TVexorGrid::keyPressEvent(QKeyEvent* e)
         }
     }
     e->ignore();
+}
+
+int TVexorGrid::pageRows() const
+{
+    // The data rows one view shows, as a spreadsheet pages.
+    const int dataRows = std::max(1, m_rowCount - m_fixedRows);
+    const int rowHeight = std::max(1, (contentSize().height() - fixedHeight()) / dataRows);
+    return std::max(1, (viewport()->height() - fixedHeight()) / rowHeight - 1);
 }
 
 void TVexorGrid::focusInEvent(QFocusEvent* e)

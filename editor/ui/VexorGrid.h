@@ -99,6 +99,10 @@ public:
     void setAutoSizeOnColumn(int col);
     [[nodiscard]] int AutoSizeOnRow() const { return m_autoSizeOnRow; }
     void setAutoSizeOnRow(int row);
+    // The cells grow to fill a view larger than the grid: columns share the
+    // spare width, rows the spare height up to twice their own height.
+    [[nodiscard]] bool StretchToFit() const { return m_stretchToFit; }
+    void setStretchToFit(bool on);
 
     // Shape. Changing a count keeps the explicit widths and heights of the
     // columns and rows that remain and clamps the selection into the grid.
@@ -114,10 +118,14 @@ public:
     [[nodiscard]] int DefaultRowHeight() const { return m_defaultRowHeight; }
     void setDefaultColWidth(int w);
     void setDefaultRowHeight(int h);
-    // The width or height in use, including the auto-size adjustment.
+    // The width or height set, including the auto-size adjustment (a
+    // stretched cell may be larger: CellRect gives what is drawn).
     [[nodiscard]] int ColWidths(int col) const;
     [[nodiscard]] int RowHeights(int row) const;
     void setColWidths(int col, int w);
+    // Sets every column as wide as the widest caption the events give for it
+    // now, margins included, and at least minWidth.
+    void FitColumnsToCaptions(int minWidth);
     void setRowHeights(int row, int h);
 
     // Colours (0x00BBGGRR); until set they follow the widget palette.
@@ -224,6 +232,7 @@ private:
     void usePainterFont(QPainter& p, TFontStyles styles);
     void setSelectionCorners(int anchorCol, int anchorRow, int curCol, int curRow);
     void moveCurrent(int dCol, int dRow, bool extend);
+    [[nodiscard]] int pageRows() const;
     bool acceptEditKey(QChar key);
     bool startEditing(int col, int row, const QString* typed);
     void finishEdit(bool commit, bool refocus);
@@ -236,6 +245,7 @@ private:
     bool m_autoSizeRow = false;
     int m_autoSizeOnColumn = 0;
     int m_autoSizeOnRow = 0;
+    bool m_stretchToFit = false;
     int m_autoDeltaW = 0; // width change since AutoSizeColumn was set
     int m_autoDeltaH = 0;
 
@@ -249,6 +259,7 @@ private:
     std::vector<int> m_rowHeights;
     std::vector<int> m_colPos; // unscrolled left edge of each column, plus the end
     std::vector<int> m_rowPos;
+    QSize m_naturalSize; // all cells at their own sizes, without stretching
 
     bool m_hasColor = false, m_hasFixedColor = false, m_hasFontColor = false;
     TColor m_color = 0, m_fixedColor = 0, m_fontColor = 0;

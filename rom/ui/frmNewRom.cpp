@@ -5,6 +5,8 @@
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -24,9 +26,20 @@ TNewRomForm::TNewRomForm(const QString& folder, FolderOpener openFolder, QWidget
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("lbTemplates"));
     layout->addWidget(m_list);
+    // A first start has no templates: an empty list alone says nothing about
+    // where they come from.
+    m_emptyHint = new QLabel(QStringLiteral("No templates yet. A template is a ROM image whose name ends in "
+                                            "\".new\"; put one into the template folder:\n%1")
+                                 .arg(QDir::toNativeSeparators(m_folder)),
+                             this);
+    m_emptyHint->setObjectName(QStringLiteral("lblNoTemplates"));
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_emptyHint);
 
     auto* buttons = new QHBoxLayout;
-    auto* openButton = new QPushButton(QStringLiteral("Open Folder"), this);
+    m_openButton = new QPushButton(QStringLiteral("Open Folder"), this);
+    auto* openButton = m_openButton;
     openButton->setObjectName(QStringLiteral("btnOpenFolder"));
     openButton->setToolTip(m_folder);
     buttons->addWidget(openButton);
@@ -61,6 +74,22 @@ void TNewRomForm::refill()
     if (!m_templates.isEmpty())
         m_list->setCurrentRow(0);
     m_ok->setEnabled(m_list->currentRow() >= 0);
+    m_emptyHint->setVisible(m_templates.isEmpty());
+    m_openButton->setDefault(m_templates.isEmpty());
+}
+
+void TNewRomForm::changeEvent(QEvent* e)
+{
+    QDialog::changeEvent(e);
+    // Back from the file manager: show what the user put into the folder,
+    // keeping the chosen template.
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
+        const QString chosen = selectedPath();
+        refill();
+        for (int i = 0; i < m_templates.size(); ++i)
+            if (m_templates.at(i).path == chosen)
+                m_list->setCurrentRow(i);
+    }
 }
 
 QString TNewRomForm::selectedPath() const

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 struct TServices;
@@ -26,14 +27,22 @@ public:
     // The chosen template's full path; empty when none is selected.
     [[nodiscard]] QString selectedPath() const;
     [[nodiscard]] QListWidget* list() const { return m_list; }
-    // Lists the folder again (after the user added files through the file manager).
+    // Where templates go, shown while the folder holds none.
+    [[nodiscard]] QLabel* emptyHint() const { return m_emptyHint; }
+    // Lists the folder again (after the user added files through the file
+    // manager; done each time the dialog becomes active again).
     void refill();
+
+protected:
+    void changeEvent(QEvent* e) override;
 
 private:
     QString m_folder;
     FolderOpener m_openFolder;
     QList<TNewRomTemplate> m_templates;
     QListWidget* m_list = nullptr;
+    QLabel* m_emptyHint = nullptr;
+    QPushButton* m_openButton = nullptr;
     QPushButton* m_ok = nullptr;
 };
 

@@ -37,6 +37,9 @@ TSettingsForm::TSettingsForm(TSettingsStore& store, IMessageService& messages, T
 
     pcSettings = new QTabWidget(this);
     pcSettings->setObjectName(QStringLiteral("pcSettings"));
+    // Every page's tab stays in sight: the window is as wide as its tabs
+    // rather than hiding the last ones behind scroll arrows.
+    pcSettings->setUsesScrollButtons(false);
     m_general = new TGeneralPage(pcSettings);
     m_options = new TOptionDeltasPage(pcSettings);
     m_emulator = new TEmulatorPage(m_ports, pcSettings);

@@ -149,10 +149,11 @@ TEST_F(GridDisplayTest, HeaderCaptionsAndAlignments)
         {1, 2, false, "15.11\"", taRightJustify, "513 mbar of vacuum in inches of mercury"},
         {2, 2, false, "0.00\"", taRightJustify, "atmospheric: zero inches"},
         {5, 2, false, "32.78\"", taRightJustify, "negative load is deep vacuum"},
-        {3, 2, false, "0.00", taRightJustify, "1 mbar of boost in bar"},
-        {4, 2, false, "1.02", taRightJustify, "1000 mbar of boost in bar"},
-        {3, 2, true, "0.0", taRightJustify, "1 mbar of boost in psi"},
-        {4, 2, true, "14.5", taRightJustify, "1000 mbar of boost in psi"},
+        // Boost headers used to show a bare number, unlike the vacuum headers.
+        {3, 2, false, "0.00kg", taRightJustify, "1 mbar of boost in kg/cm2"},
+        {4, 2, false, "1.02kg", taRightJustify, "1000 mbar of boost in kg/cm2"},
+        {3, 2, true, "0.0psi", taRightJustify, "1 mbar of boost in psi"},
+        {4, 2, true, "14.5psi", taRightJustify, "1000 mbar of boost in psi"},
         {1, 2, true, "15.11\"", taRightJustify, "psi does not touch vacuum"},
     };
     for (const Row& r : rows) {
