@@ -56,6 +56,15 @@ TEST(CommandStates, EnabledByTheWindowState)
         {"grid focused", "NavigateUpRpm", [](TCommandContext&) {}, false},
         {"graph focused", "NavigateUpRpm", [](TCommandContext& c) { c.GraphFocused = true; }, true},
         {"quick save hidden", "FileQuickSave", [](TCommandContext& c) { c.QuickSaveVisible = false; }, false},
+        // Were enabled on Nissan images, where they do nothing.
+        {"no target table", "ViewLambda", [](TCommandContext& c) { c.HasTargetLambda = false; }, false},
+        {"no target table", "ViewDifference", [](TCommandContext& c) { c.HasTargetLambda = false; }, false},
+        {"no target table", "ViewTargetLambda", [](TCommandContext& c) { c.HasTargetLambda = false; }, false},
+        {"no target table", "ViewKnock", [](TCommandContext& c) { c.HasTargetLambda = false; }, true},
+        {"target table", "ViewLambda", [](TCommandContext&) {}, true},
+        // Took Page Up/Down from the table grid while doing nothing there.
+        {"table grid focused", "EditIncrementLarge", [](TCommandContext&) {}, false},
+        {"option grid focused", "EditDecrementSmall", [](TCommandContext& c) { c.StepGridFocused = true; }, true},
     };
     for (const Row& r : rows) {
         TCommandContext c = loaded();
@@ -79,6 +88,28 @@ TEST(CommandStates, CheckedFollowsTableAndViewMode)
     };
     for (const auto& [name, on] : rows)
         EXPECT_EQ(s[QLatin1String(name)].Checked, std::optional<bool>(on)) << name;
+}
+
+TEST(CommandStates, ViewToggleCyclesTheWorkPanelsThereAre)
+{
+    using P = TWorkPanel;
+    struct Row {
+        std::optional<P> current;
+        std::array<bool, WorkPanelCount> present; // tables, graphs, options
+        P next;
+        const char* why;
+    };
+    const Row rows[] = {
+        {P::Tables, {true, false, false}, P::Tables, "the grid alone stays"},
+        {std::nullopt, {true, false, false}, P::Tables, "from the data graphs back to the grid (used to flip to them)"},
+        {P::Tables, {true, true, true}, P::Graphs, "grid to graphs"},
+        {P::Graphs, {true, true, true}, P::Options, "graphs to options"},
+        {P::Options, {true, true, true}, P::Tables, "options back to the grid"},
+        {P::Tables, {true, false, true}, P::Options, "no graphs: grid to options"},
+        {P::Graphs, {true, true, false}, P::Tables, "no options: graphs to grid"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(nextWorkPanel(r.current, r.present), r.next) << r.why;
 }
 
 TEST(MainStatus, OptionsPaneDescribesTheRom)

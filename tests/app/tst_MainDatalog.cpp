@@ -663,3 +663,46 @@ TEST_F(MainDatalog, PlaybackBarFollowsANewRecording)
     ASSERT_TRUE(datalog->recording().readAt(count - 1, last));
     EXPECT_EQ(datalog->tuner().sample(), last);
 }
+
+TEST_F(MainDatalog, AWideMapFitsBesideTheLiveViewAndTheGridTakesTheRoom)
+{
+    // At 960 x 680 the datalog tool bar hid its last commands in the overflow,
+    // the live view pushed map columns out of sight, and a larger window was
+    // left half white beside a grid of fixed-size cells.
+    TRomGenOptions o;
+    o.family = QStringLiteral("vexorau");
+    QFile f(romPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(generateRom(o));
+    f.close();
+    start();
+    form->resize(1344, 680); // the default, whatever the test screen's size
+    showToolBar();
+    run("TunerLiveView");
+    TVexorGrid* grid = form->grid();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return datalog->liveViewDock()->isVisible(); }, 2000));
+    QTest::qWait(20);
+    for (QAction* a : datalog->toolBar()->actions()) {
+        if (!a->isSeparator()) {
+            EXPECT_TRUE(datalog->toolBar()->widgetForAction(a)->isVisible()) << qPrintable(a->text());
+        }
+    }
+    ASSERT_EQ(grid->ColCount(), 25);
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0) << "every column in sight";
+
+    run("TunerLiveView");
+    form->resize(1400, 900);
+    QTest::qWait(20);
+    EXPECT_EQ(grid->contentSize().width(), grid->viewport()->width());
+    EXPECT_GT(grid->CellRect(1, 3).width(), grid->DefaultColWidth() * 3 / 4);
+
+    // ViewToggle used to flip to the data graphs: they are not in its cycle.
+    auto* work = qobject_cast<QStackedWidget*>(form->centralWidget());
+    ASSERT_NE(work, nullptr);
+    QWidget* tables = work->currentWidget();
+    run("ViewToggle");
+    EXPECT_EQ(work->currentWidget(), tables);
+    run("TunerDataGraphs");
+    run("ViewToggle");
+    EXPECT_EQ(work->currentWidget(), tables) << "from the data graphs back to the grid";
+}

@@ -17,11 +17,13 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -383,6 +385,61 @@ TEST_F(MainForm, StepCommandsFromTheKeyboard)
     QTest::keyClick(grid(), Qt::Key_Down);
     QTest::keyClick(grid(), Qt::Key_Right, Qt::ShiftModifier);
     EXPECT_EQ(grid()->Selection(), (TGridRect{1, 4, 2, 4}));
+
+    // Page Down used to be taken by the large step, which does nothing here.
+    form->amMainOnUpdate();
+    before = image();
+    QTest::keyClick(grid(), Qt::Key_PageDown);
+    EXPECT_GT(grid()->Selection().Top, 4) << "Page Down pages the table grid";
+    QTest::keyClick(grid(), Qt::Key_PageUp);
+    EXPECT_EQ(grid()->Selection().Top, 3);
+    EXPECT_EQ(firstDiff(image(), before), -1);
+}
+
+TEST_F(MainForm, TypedValuesTheTableCannotHoldAreReported)
+{
+    startWithRom();
+    auto status = [this] { return form->statusBar()->currentMessage(); };
+    run("ViewLCI");
+    select(1, 2, 1, 2);
+    // 99 degrees used to become 57.75 without a word.
+    type(QStringLiteral("99"));
+    QTest::keyClick(grid()->Editor(), Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(value(1, 2), 57.75);
+    EXPECT_TRUE(status().contains(QLatin1String("57.75")) && status().contains(QLatin1String("99")))
+        << qPrintable(status());
+    form->statusBar()->clearMessage();
+    type(QStringLiteral("30.1"));
+    QTest::keyClick(grid()->Editor(), Qt::Key_Return);
+    EXPECT_TRUE(status().contains(QLatin1String("30.00"))) << "rounded to a quarter degree: " << qPrintable(status());
+    form->statusBar()->clearMessage();
+    type(QStringLiteral("30.5"));
+    QTest::keyClick(grid()->Editor(), Qt::Key_Return);
+    EXPECT_TRUE(status().isEmpty()) << "a value kept as typed needs no notice: " << qPrintable(status());
+
+    // "25%" on a map column of a ROM without throttle columns used to be
+    // written as a load byte (187 mbar became 418).
+    const QByteArray before = image();
+    grid()->ShowEditor(2, 1);
+    grid()->Editor()->setText(QStringLiteral("25%"));
+    QTest::keyClick(grid()->Editor(), Qt::Key_Return);
+    EXPECT_EQ(firstDiff(image(), before), -1);
+    EXPECT_TRUE(status().contains(QLatin1String("throttle"))) << qPrintable(status());
+}
+
+TEST_F(MainForm, NissanRomsLeaveTheLambdaViewsDisabled)
+{
+    // They were enabled and did nothing: Nissan images have no target-lambda table.
+    TRomGenOptions o;
+    o.family = QStringLiteral("sr");
+    QFile f(romPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(generateRom(o));
+    f.close();
+    startWithRom();
+    for (const char* name : {"ViewTargetLambda", "ViewLambda", "ViewDifference"})
+        EXPECT_FALSE(enabled(name)) << name;
+    EXPECT_TRUE(enabled("ViewKnock"));
 }
 
 TEST_F(MainForm, SkipsCellsTheDatalogMarksNotTunable)
@@ -489,6 +546,13 @@ TEST_F(MainForm, SavesWithACorrectChecksumAndAClearHistory)
         sum = quint8(sum + quint8(saved[i]));
     EXPECT_EQ(sum, 0);
     EXPECT_TRUE(saved.endsWith("tune notes\r\n"));
+
+    // Quick Save used to write its copy without a word.
+    run("FileQuickSave");
+    const QString status = form->statusBar()->currentMessage();
+    EXPECT_TRUE(status.startsWith(QLatin1String("Saved demo.")) && status.endsWith(QLatin1String(".bin")))
+        << qPrintable(status);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(status.mid(6))));
 }
 
 TEST_F(MainForm, ClosingAModifiedRomAsksFirst)

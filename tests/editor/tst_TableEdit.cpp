@@ -227,6 +227,37 @@ TEST_F(TableEdit, TargetLambdaEditsWhenTheRomHasTheTable)
     EXPECT_THROW((void)ed.pasteText({0, 0, 0, 0}, QStringLiteral("0")), EVexorError);
 }
 
+TEST_F(TableEdit, ATypedValueReportsWhetherTheEncodingClampedIt)
+{
+    struct Row {
+        const char* family;
+        quint8 table;
+        quint8 view;
+        double typed, stored;
+        bool limited;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"p28", tkLowIgn, vmValues, 99, 57.75, true, "OBD1 ignition ends at 57.75 degrees"},
+        {"p28", tkLowIgn, vmValues, 30.1, 30.0, false, "between two quarter degrees: rounded"},
+        {"p28", tkLowIgn, vmValues, 30.5, 30.5, false, "a storable value"},
+        {"pm6", tkLowIgn, vmValues, 100, 86.4, true, "OBD0 ignition ends at 86.4 degrees"},
+        {"sr", tkLowFuel, vmValues, 300, 255, true, "Nissan cells are bytes"},
+        {"p28", tkLowFuel, vmValues, 1e6, 255 * 255 / 4.0, true, "the largest multiplier is reached"},
+        {"p28", tkLowFuel, vmValues, 2000, 2000, false, "a larger multiplier holds it"},
+        {"p28", tkLowFuel, vmTargetLambda, 0.3, 128 / 255.0, true, "the richest target lambda"},
+        {"p28", tkLowFuel, vmTargetLambda, 1.0, 1.0, false, "lambda 1 is 128 / 128"},
+    };
+    for (const Row& r : rows) {
+        load(QString::fromLatin1(r.family));
+        rom.CurrentTable = r.table;
+        ed.ViewMode = r.view;
+        const TTableEditor::TTypedValue kept = ed.typeValue(1, 2, r.typed);
+        EXPECT_NEAR(kept.Stored, r.stored, 0.3) << r.why;
+        EXPECT_EQ(kept.Limited, r.limited) << r.why;
+    }
+}
+
 TEST(TableEditSteps, TrackedCellsFollowTheTrackModeInsideTheTable)
 {
     struct Row {

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -343,6 +344,9 @@ TEST(NewRom, ListsTemplatesAndReturnsTheChosenPath)
         auto* form = qobject_cast<TNewRomForm*>(QApplication::activeModalWidget());
         ASSERT_NE(form, nullptr);
         EXPECT_EQ(form->list()->count(), 0);
+        // An empty list used to be all a first start showed.
+        EXPECT_TRUE(form->emptyHint()->isVisible());
+        EXPECT_TRUE(form->emptyHint()->text().contains(QDir::toNativeSeparators(newRomTemplateFolder())));
         form->reject();
     });
     EXPECT_FALSE(runNewRomDialog(services).has_value());
@@ -362,6 +366,7 @@ TEST(NewRom, ListsTemplatesAndReturnsTheChosenPath)
     QString opened;
     TNewRomForm form(folder, [&opened](const QString& f) { opened = f; });
     ASSERT_EQ(form.list()->count(), 2);
+    EXPECT_TRUE(form.emptyHint()->isHidden());
     EXPECT_EQ(form.list()->item(0)->text(), QStringLiteral("A VexorAu"));
     form.list()->setCurrentRow(1);
     EXPECT_EQ(form.selectedPath(), list[1].path);

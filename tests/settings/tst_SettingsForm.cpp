@@ -14,9 +14,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 
@@ -398,4 +400,14 @@ TEST_F(SettingsForm, FailedSaveOnOkIsReportedAndOldFileKept)
     QFile file(store->iniPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), original);
+}
+
+TEST_F(SettingsForm, EveryTabIsInSightWhenTheWindowOpens)
+{
+    // The Dyno and Data Graphs tabs used to hide behind scroll arrows.
+    auto f = makeForm();
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    const QTabBar* tabs = f->pageControl()->tabBar();
+    EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), tabs->width());
 }
