@@ -56,7 +56,8 @@ public:
     [[nodiscard]] QMenu* gridPopupMenu() const { return pmGrid; }
     [[nodiscard]] QMenu* toolsMenu() const { return mnuTools; }
     // The work area shows one panel at a time: the table grid first (a null
-    // panel), then the panels others add (the data graphs).
+    // panel), then the panels others add (the data graphs; see also
+    // joinViewToggle).
     void addWorkPanel(QWidget* panel);
     void showWorkPanel(QWidget* panel);
     [[nodiscard]] bool workPanelShown(const QWidget* panel) const;
@@ -94,9 +95,11 @@ public:
     // The no-ROM state.
     void closeRoutine();
     void setFullScreen(bool on);
-    // A panel of the work area joins ViewToggle's cycle at its place; `show`
-    // is its view command (the grid's is ViewTables).
-    void addWorkPanel(TWorkPanel kind, QWidget* panel, std::function<void()> show);
+    // A work panel joins ViewToggle's cycle at its place (added to the work
+    // area if it is not there yet); `show` is its view command, ViewTables
+    // for the grid. Panels added with addWorkPanel alone (the data graphs)
+    // stay outside the cycle.
+    void joinViewToggle(TWorkPanel kind, QWidget* panel, std::function<void()> show);
     // Runs a command body the way the actions do: a failure of the model is
     // shown in an error box and the views are refreshed.
     void runCommand(const QString& name, const std::function<void()>& body);

@@ -47,7 +47,7 @@ void TMainForm::createGrid()
     dgMain->setFont(gridFont);
     layout->addWidget(dgMain);
     setCentralWidget(pnlWork);
-    addWorkPanel(TWorkPanel::Tables, pnlTables, [this] { ViewTablesExecute(); });
+    joinViewToggle(TWorkPanel::Tables, pnlTables, [this] { ViewTablesExecute(); });
 
     dgMain->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         dgMainFixedCell(c, r, caption, align);

@@ -35,7 +35,7 @@ void TMainForm::ViewTablesExecute()
     refreshViews();
 }
 
-void TMainForm::addWorkPanel(TWorkPanel kind, QWidget* panel, std::function<void()> show)
+void TMainForm::joinViewToggle(TWorkPanel kind, QWidget* panel, std::function<void()> show)
 {
     if (pnlWork->indexOf(panel) < 0)
         pnlWork->addWidget(panel);
