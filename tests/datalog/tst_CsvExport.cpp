@@ -5,6 +5,8 @@
 
 #include "datalog/mdlCsvExport.h"
 #include "settings/mdlErrors.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -266,6 +268,22 @@ TEST(CsvExport, UnwritablePlaceIsReported)
     const QString path = dir.filePath(QStringLiteral("missing/folder/out.csv"));
     EXPECT_THROW(exportCsvFile(path, records({sampleA()}), imperial()), EVexorError);
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// A full disk shows only when the buffered rest is flushed: committing without
+// that flush would put a truncated export in place of the old file.
+TEST(CsvExport, FullDiskIsReportedAndKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.csv"));
+    writeBytes(path, "keep me");
+    {
+        TFileSizeLimit limit(64);
+        ASSERT_TRUE(limit.active());
+        EXPECT_THROW(exportCsvFile(path, records({sampleA()}), imperial()), EVexorError);
+    }
+    EXPECT_EQ(readBytes(path), QByteArray("keep me"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("out.csv")}) << "no temporary left";
 }
 
 TEST(CsvExport, FailedWriteIsReportedAndKeepsTheOldFile)
