@@ -5,7 +5,9 @@
 #include "cli/mdlCli.h"
 #include "datalog/clsCuddleCore.h"
 #include "datalog/frmTuner.h"
+#include "settings/mdlFiles.h"
 #include "settings/mdlMessages.h"
+#include "settings/mdlSettingsStore.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -29,6 +31,23 @@ protected:
     std::optional<QString> doInputQuery(const QString&, const QString&, const QString&) override { return {}; }
 };
 
+constexpr int MaxSeconds = 24 * 60 * 60;
+constexpr int MaxSamples = 10'000'000;
+
+// A --max-tries or --timeout flag, in the range its settings key accepts; the
+// setting when the flag is absent.
+int connectionFlag(const CliArgs& args, const QString& flag, const QString& key, int setting)
+{
+    if (!args.has(flag))
+        return setting;
+    const int v = cliInt(args.value(flag), flag);
+    const auto range = settingRange(QStringLiteral("Tuner Connection Settings"), key);
+    if (range && (v < range->lo || v > range->hi))
+        throw CliError{ExitRefused,
+                       QStringLiteral("%1 must be from %2 to %3.").arg(flag).arg(range->lo).arg(range->hi)};
+    return v;
+}
+
 int cmdLog(const QStringList& a)
 {
     const QString port = QStringLiteral("--port"), protocol = QStringLiteral("--protocol"),
@@ -44,19 +63,29 @@ int cmdLog(const QStringList& a)
         throw CliError{ExitRefused, QStringLiteral("Unsupported protocol %1 (0, 1 or 2).").arg(proto)};
     if (args.has(samples) == args.has(seconds))
         throw CliError{ExitUsage, QStringLiteral("Give either --samples or --seconds.")};
+    // The whole recording is held in memory, and the stop timer counts
+    // milliseconds in an int: a day, or ten million samples, is the limit.
     const qint64 wantSamples = args.has(samples) ? cliInt(args.value(samples), QStringLiteral("sample count")) : -1;
     const double wantSeconds = args.has(seconds) ? cliNumber(args.value(seconds), QStringLiteral("seconds")) : -1;
-    if ((args.has(samples) && wantSamples <= 0) || (args.has(seconds) && wantSeconds <= 0))
-        throw CliError{ExitRefused, QStringLiteral("The recording length must be positive.")};
+    if (args.has(samples) && (wantSamples <= 0 || wantSamples > MaxSamples))
+        throw CliError{ExitUsage, QStringLiteral("--samples must be from 1 to %1.").arg(MaxSamples)};
+    if (args.has(seconds) && (wantSeconds <= 0 || wantSeconds > MaxSeconds))
+        throw CliError{ExitUsage,
+                       QStringLiteral("--seconds must be more than 0 and at most %1 (one day).").arg(MaxSeconds)};
 
+    // The link's tries and poll interval come from the user's settings, as in
+    // the program; the flags override them.
+    TSettingsStore preferences(settingsFolder());
+    preferences.load();
+    const TConnectionSettings conn = preferences.values().tunerConnection;
     TTunerSettings settings;
     settings.protocolIndex = proto;
     settings.port.portName = portName;
     settings.port.baudRate = cliInt(args.value(baud, QStringLiteral("38400")), QStringLiteral("baud rate"));
-    settings.maxTries = cliInt(args.value(maxTries, QStringLiteral("3")), QStringLiteral("tries"));
-    settings.timeout = cliInt(args.value(timeout, QStringLiteral("250")), QStringLiteral("time-out"));
-    if (settings.port.baudRate <= 0 || settings.timeout <= 0)
-        throw CliError{ExitRefused, QStringLiteral("Baud rate and time-out must be positive.")};
+    settings.maxTries = connectionFlag(args, maxTries, QStringLiteral("MaxTries"), conn.maxTries);
+    settings.timeout = connectionFlag(args, timeout, QStringLiteral("Timeout"), conn.timeout);
+    if (settings.port.baudRate <= 0)
+        throw CliError{ExitRefused, QStringLiteral("The baud rate must be positive.")};
 
     TSystemClock clock;
     TQtTimerFactory timers;

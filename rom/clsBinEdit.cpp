@@ -28,6 +28,7 @@ TBinEdit::TBinEdit() { clear(); }
 void TBinEdit::clear()
 {
     m_image.assign(SmallImage, 0);
+    m_sourceLength = SmallImage;
     m_undo.clear();
     announceDiscard();
     m_suspended = false;
@@ -37,7 +38,11 @@ void TBinEdit::clear()
     m_unrecordedChange = false;
 }
 
-void TBinEdit::setSize(int n) { m_image.resize(static_cast<size_t>(std::max(0, n)), 0); }
+void TBinEdit::setSize(int n)
+{
+    m_image.resize(static_cast<size_t>(std::max(0, n)), 0);
+    m_sourceLength = size();
+}
 
 qint64 TBinEdit::load(const QString& fileName)
 {
@@ -59,10 +64,11 @@ qint64 TBinEdit::load(const QString& fileName)
 void TBinEdit::loadBytes(const QByteArray& bytes)
 {
     const int n = bytes.size() < LargeImage ? SmallImage : LargeImage;
-    setSize(n);
+    m_image.assign(static_cast<size_t>(n), 0); // no byte of an earlier image may show through
     m_trailer.clear();
-    const int inImage = std::min<qsizetype>(n, bytes.size());
+    const int inImage = static_cast<int>(std::min<qsizetype>(n, bytes.size()));
     std::copy(bytes.constBegin(), bytes.constBegin() + inImage, m_image.begin());
+    m_sourceLength = inImage;
     if (bytes.size() > n)
         m_trailer = bytes.mid(n);
 }

@@ -55,6 +55,9 @@ public:
     qint64 load(const QString& fileName);
     // Image and trailer from memory, as load() splits a file.
     void loadBytes(const QByteArray& bytes);
+    // How many image bytes the last load supplied; a shorter file is padded
+    // with zeros up to the image size, and those zeros are no ROM content.
+    [[nodiscard]] int sourceLength() const { return m_sourceLength; }
     [[nodiscard]] QByteArray fileBytes() const;
 
     bool isBlank(bool rescan);
@@ -121,6 +124,7 @@ private:
     std::vector<IImageChangeObserver*> m_observers;
     bool m_autoUpload = false;
     QByteArray m_trailer;
+    int m_sourceLength = SmallImage;
     ChangeHandler m_onChange;
     int m_savedPosition = 0;         // -1 once the saved state left the history
     bool m_unrecordedChange = false; // a change that undo cannot take back

@@ -56,6 +56,9 @@ TRom::LoadResult TRom::identifyAndSelect(const std::function<void()>& afterSelec
         afterSelect();
     if (BaseType == btUnknown)
         return LoadResult::UnknownFamily;
+    // A truncated file would open with zeros where its tables should be.
+    if (!sourceHoldsMap())
+        return LoadResult::TooShort;
     buildLoadLookups();
     return LoadResult::Ok;
 }

@@ -84,7 +84,9 @@ public:
     // Load steps after the buffer was filled: false when the image is blank
     // (nothing else done) or the family is unknown. The callback runs between
     // base selection and the unknown-family check (ROM handlers, scripts).
-    enum class LoadResult { Ok, Blank, UnknownFamily, ReadError };
+    // TooShort: the file ends before an item of the family's address map or
+    // before the end of one of its tables.
+    enum class LoadResult { Ok, Blank, UnknownFamily, TooShort, ReadError };
     LoadResult loadFromBuffer(const std::function<void()>& afterSelect = {});
     // Reload: identify, select and build lookups again on the bytes in the buffer.
     LoadResult reload(const std::function<void()>& afterSelect = {});
@@ -124,6 +126,9 @@ public:
     [[nodiscard]] static bool isFuelKind(int kind) { return kind == 0 || kind == 1; }
     // True when the map, its scales and multiplier row lie inside the image.
     [[nodiscard]] bool tableFits(int kind) const;
+    // True when every image offset of the address map, and every table that
+    // fits the image with its scales, lie inside the bytes the file supplied.
+    [[nodiscard]] bool sourceHoldsMap() const;
     [[nodiscard]] bool hasMultiplierRow(int kind) const;
     [[nodiscard]] int tableAddress(int kind) const;
 
@@ -228,6 +233,7 @@ public:
 private:
     LoadResult identifyAndSelect(const std::function<void()>& afterSelect);
     [[nodiscard]] quint16 entry(int index) const { return m_addresses.at(index); }
+    [[nodiscard]] bool tableFitsIn(int kind, int size) const;
     void checkKind(int kind, bool write = false) const;
     [[nodiscard]] double rawTableValue(int col, int row, int kind) const;
     void rewriteFuelColumn(int col, int row, double value, int kind);

@@ -2,6 +2,7 @@
 
 #include "settings/mdlErrors.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -165,6 +166,15 @@ void installNissanVGRB(TRomAddresses& m, bool rb)
 }
 
 } // namespace
+
+bool TRomAddresses::holdsValue(int index)
+{
+    // Table shapes, VTEC pair count, custom MAP sensor range, rev-scale period
+    // constant, throttle/load pair, injector index, and the counts and shapes
+    // of the extended family's correction tables.
+    static constexpr int values[] = {9, 10, 16, 45, 46, 48, 49, 66, 99, 106, 111, 116, 118, 124, 127};
+    return std::find(std::begin(values), std::end(values), index) != std::end(values);
+}
 
 quint16 TRomAddresses::at(int index) const
 {

@@ -40,6 +40,9 @@ public:
     // Installs the built-in map of a base type (for Nissan the sub-family
     // chooses the map). Codes without a map leave every entry 0.
     void install(quint8 baseType, quint8 nissanFamily);
+    // True for the entries that hold packed data or plain numbers rather than
+    // an image offset.
+    [[nodiscard]] static bool holdsValue(int index);
 
 private:
     std::array<quint16, Count> m_entries{};

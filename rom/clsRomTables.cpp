@@ -51,14 +51,27 @@ int TRom::tableAddress(int kind) const
 
 bool TRom::hasMultiplierRow(int kind) const { return isFuelKind(kind) && BaseType != btNissan && !WideRevScalar; }
 
-bool TRom::tableFits(int kind) const
+bool TRom::tableFits(int kind) const { return tableFitsIn(kind, m_buffer.size()); }
+
+bool TRom::sourceHoldsMap() const
+{
+    const int size = m_buffer.sourceLength();
+    for (int i = 0; i < TRomAddresses::Count; ++i)
+        if (entry(i) != 0 && !TRomAddresses::holdsValue(i) && entry(i) >= size)
+            return false;
+    for (int kind = 0; kind < 4; ++kind)
+        if (tableFits(kind) && !tableFitsIn(kind, size)) // a table that cannot fit anyway is never read
+            return false;
+    return true;
+}
+
+bool TRom::tableFitsIn(int kind, int size) const
 {
     if (kind < 0 || kind > 3)
         return false;
     const int r = rows(kind), c = columns(kind), base = entry(5 + kind);
     if (r <= 0 || c <= 0 || base == 0)
         return false;
-    const int size = m_buffer.size();
     const int cellRows = r + (hasMultiplierRow(kind) ? 1 : 0);
     if (base + cellRows * c > size)
         return false;

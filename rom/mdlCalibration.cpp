@@ -379,8 +379,11 @@ QStringList parseCommaText(const QString& text)
                 item += text.at(p++);
             }
         } else {
+            // Everything up to a blank or a comma belongs to the item, control
+            // characters such as NUL included: the scan must always move on, and a
+            // damaged item is then refused as a number instead of being skipped.
             const qsizetype start = p;
-            while (p < n && text.at(p).unicode() > 32 && text.at(p) != QLatin1Char(','))
+            while (p < n && !blank(p) && text.at(p) != QLatin1Char(','))
                 ++p;
             item = text.mid(start, p - start);
         }

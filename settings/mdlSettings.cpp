@@ -2,7 +2,6 @@
 
 #include "settings/mdlIniFile.h"
 
-#include <climits>
 #include <cmath>
 
 namespace {
@@ -22,20 +21,25 @@ const QString Notes = QStringLiteral("Notes Form");
 const QString Recent = QStringLiteral("Most Recently Used");
 
 // One key: how to read it into a TSettings, write it out, and show its value.
+// Numeric keys carry the range a tuner can use; a value outside it (or one that
+// does not parse) leaves the default, so no absurd number from a hand-edited
+// file ever reaches a conversion.
 struct TKey {
     QString section;
     QString key;
     std::function<void(TSettings&, const TIniFile&)> read;
     std::function<void(const TSettings&, TIniFile&)> write;
     std::function<QVariant(const TSettings&)> value;
+    std::optional<TSettingRange> range;
 };
 
 // `field` is a generic lambda returning a reference to the member, so the same
 // accessor serves the const (write, value) and mutable (read) paths.
 template <class Field>
-TKey intKey(const QString& section, const QString& key, Field field, int lo = INT_MIN, int hi = INT_MAX)
+TKey intKey(const QString& section, const QString& key, Field field, int lo, int hi)
 {
-    return {section, key,
+    return {section,
+            key,
             [=](TSettings& s, const TIniFile& ini) {
                 int& v = field(s);
                 const int r = ini.readInteger(section, key, v);
@@ -43,15 +47,17 @@ TKey intKey(const QString& section, const QString& key, Field field, int lo = IN
                     v = r;
             },
             [=](const TSettings& s, TIniFile& ini) { ini.writeInteger(section, key, field(s)); },
-            [=](const TSettings& s) { return QVariant(field(s)); }};
+            [=](const TSettings& s) { return QVariant(field(s)); },
+            TSettingRange{double(lo), double(hi), true}};
 }
 
 // An integer whose default is "whatever the window has now": unset unless the
 // file holds a usable value, and not written while unset.
 template <class Field>
-TKey optionalIntKey(const QString& section, const QString& key, Field field, int lo = INT_MIN, int hi = INT_MAX)
+TKey optionalIntKey(const QString& section, const QString& key, Field field, int lo, int hi)
 {
-    return {section, key,
+    return {section,
+            key,
             [=](TSettings& s, const TIniFile& ini) {
                 const auto text = ini.value(section, key);
                 const auto r = text ? TIniFile::parseInteger(*text) : std::nullopt;
@@ -62,37 +68,46 @@ TKey optionalIntKey(const QString& section, const QString& key, Field field, int
                 if (field(s))
                     ini.writeInteger(section, key, *field(s));
             },
-            [=](const TSettings& s) { return field(s) ? QVariant(*field(s)) : QVariant(); }};
+            [=](const TSettings& s) { return field(s) ? QVariant(*field(s)) : QVariant(); },
+            TSettingRange{double(lo), double(hi), true}};
 }
 
 template <class Field>
-TKey floatKey(const QString& section, const QString& key, Field field, std::function<bool(double)> valid = {})
+TKey floatKey(const QString& section, const QString& key, Field field, double lo, double hi)
 {
-    return {section, key,
+    return {section,
+            key,
             [=](TSettings& s, const TIniFile& ini) {
                 double& v = field(s);
                 const double r = ini.readFloat(section, key, v);
-                if (!valid || valid(r))
+                if (r >= lo && r <= hi)
                     v = r;
             },
             [=](const TSettings& s, TIniFile& ini) { ini.writeFloat(section, key, field(s)); },
-            [=](const TSettings& s) { return QVariant(field(s)); }};
+            [=](const TSettings& s) { return QVariant(field(s)); },
+            TSettingRange{lo, hi, false}};
 }
 
 template <class Field>
 TKey boolKey(const QString& section, const QString& key, Field field)
 {
-    return {section, key, [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readBool(section, key, field(s)); },
+    return {section,
+            key,
+            [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readBool(section, key, field(s)); },
             [=](const TSettings& s, TIniFile& ini) { ini.writeBool(section, key, field(s)); },
-            [=](const TSettings& s) { return QVariant(field(s)); }};
+            [=](const TSettings& s) { return QVariant(field(s)); },
+            std::nullopt};
 }
 
 template <class Field>
 TKey stringKey(const QString& section, const QString& key, Field field)
 {
-    return {section, key, [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readString(section, key, field(s)); },
+    return {section,
+            key,
+            [=](TSettings& s, const TIniFile& ini) { field(s) = ini.readString(section, key, field(s)); },
             [=](const TSettings& s, TIniFile& ini) { ini.writeString(section, key, field(s)); },
-            [=](const TSettings& s) { return QVariant(field(s)); }};
+            [=](const TSettings& s) { return QVariant(field(s)); },
+            std::nullopt};
 }
 
 #define F(path)                                                                                                        \
@@ -108,9 +123,9 @@ void addComKeys(std::vector<TKey>& k, const QString& sec, TComSettings TSettings
         k.push_back(intKey(
             sec, QStringLiteral("ProtocolIndex"), [com](auto& s) -> auto& { return (s.*com).protocolIndex; }, 0, 5));
     k.push_back(intKey(
-        sec, QStringLiteral("PortIndex"), [com](auto& s) -> auto& { return (s.*com).portIndex; }, 0));
+        sec, QStringLiteral("PortIndex"), [com](auto& s) -> auto& { return (s.*com).portIndex; }, 0, 65535));
     k.push_back(intKey(
-        sec, QStringLiteral("BaudRate"), [com](auto& s) -> auto& { return (s.*com).baudRate; }, 1));
+        sec, QStringLiteral("BaudRate"), [com](auto& s) -> auto& { return (s.*com).baudRate; }, 1, 4000000));
     k.push_back(intKey(
         sec, QStringLiteral("DataBitsIndex"), [com](auto& s) -> auto& { return (s.*com).dataBitsIndex; }, 0, 4));
     k.push_back(intKey(
@@ -128,18 +143,26 @@ void addConnectionKeys(std::vector<TKey>& k, const QString& sec, TConnectionSett
         sec, QStringLiteral("MaxTries"), [c](auto& s) -> auto& { return (s.*c).maxTries; }, 1, 32767));
 }
 
+// Every key with its range, in file order. The ranges are wide enough for any
+// engine and sensor a tuner meets and narrow enough that no product or sum
+// built from them (air-fuel ratio, offset lambda, boost) can overflow.
 std::vector<TKey> buildKeys()
 {
     std::vector<TKey> k;
-    const auto positive = [](double v) { return v > 0.0; };
+    constexpr int Rpm = 20000;    // engine speed, rpm
+    constexpr int Mbar = 10000;   // absolute pressure, mbar
+    constexpr int Many = 1000000; // counts and intervals
+    constexpr int Screen = 32767; // pixels, either sign
 
-    k.push_back(floatKey(General, QStringLiteral("IgnitionAdjustment"), F(general.ignitionAdjustment)));
-    k.push_back(floatKey(General, QStringLiteral("FuelAdjustment1"), F(general.fuelAdjustment1)));
+    k.push_back(floatKey(General, QStringLiteral("IgnitionAdjustment"), F(general.ignitionAdjustment), 0.01, 10));
+    k.push_back(floatKey(General, QStringLiteral("FuelAdjustment1"), F(general.fuelAdjustment1), 0.01, 100));
     k.push_back(intKey(General, QStringLiteral("FuelAdjustment2"), F(general.fuelAdjustment2), -32768, 32767));
-    k.push_back(floatKey(General, QStringLiteral("LambdaAdjustment"), F(general.lambdaAdjustment)));
+    k.push_back(floatKey(General, QStringLiteral("LambdaAdjustment"), F(general.lambdaAdjustment), 0.001, 1));
     k.push_back(intKey(General, QStringLiteral("MapSmoothing"), F(general.mapSmoothing), 0, 1000));
-    k.push_back(intKey(General, QStringLiteral("Atmospheric"), F(general.atmospheric), 0, 65535));
-    k.push_back(floatKey(General, QStringLiteral("StoichValue"), F(general.stoichValue), positive));
+    // Sea level to high mountain passes, with weather.
+    k.push_back(intKey(General, QStringLiteral("Atmospheric"), F(general.atmospheric), 500, 1100));
+    // Nitromethane (1.7) to hydrogen (34).
+    k.push_back(floatKey(General, QStringLiteral("StoichValue"), F(general.stoichValue), 1, 40));
     k.push_back(intKey(General, QStringLiteral("IgnitionOffset"), F(general.ignitionOffset), -128, 127));
     k.push_back(intKey(General, QStringLiteral("FullScreenResX"), F(general.fullScreenResX), 1, 65535));
     k.push_back(intKey(General, QStringLiteral("FullScreenResY"), F(general.fullScreenResY), 1, 65535));
@@ -170,52 +193,52 @@ std::vector<TKey> buildKeys()
     addConnectionKeys(k, RTPConnection, &TSettings::rtpConnection);
     addConnectionKeys(k, TunerConnection, &TSettings::tunerConnection);
 
-    k.push_back(intKey(Tuning, QStringLiteral("SensorIndex"), F(tuning.sensorIndex), 0));
-    k.push_back(intKey(Tuning, QStringLiteral("MinThrottle"), F(tuning.minThrottle)));
-    k.push_back(intKey(Tuning, QStringLiteral("MaxThrottle"), F(tuning.maxThrottle)));
-    k.push_back(floatKey(Tuning, QStringLiteral("MinLambda"), F(tuning.minLambda)));
-    k.push_back(floatKey(Tuning, QStringLiteral("MaxLambda"), F(tuning.maxLambda)));
-    k.push_back(intKey(Tuning, QStringLiteral("MinRPM"), F(tuning.minRPM)));
-    k.push_back(intKey(Tuning, QStringLiteral("MaxRPM"), F(tuning.maxRPM)));
-    k.push_back(intKey(Tuning, QStringLiteral("MinLoad"), F(tuning.minLoad)));
-    k.push_back(intKey(Tuning, QStringLiteral("MaxLoad"), F(tuning.maxLoad)));
-    k.push_back(intKey(Tuning, QStringLiteral("MinTemp"), F(tuning.minTemp)));
-    k.push_back(intKey(Tuning, QStringLiteral("MaxTemp"), F(tuning.maxTemp)));
+    k.push_back(intKey(Tuning, QStringLiteral("SensorIndex"), F(tuning.sensorIndex), 0, 65535));
+    k.push_back(intKey(Tuning, QStringLiteral("MinThrottle"), F(tuning.minThrottle), 0, 100));
+    k.push_back(intKey(Tuning, QStringLiteral("MaxThrottle"), F(tuning.maxThrottle), 0, 100));
+    k.push_back(floatKey(Tuning, QStringLiteral("MinLambda"), F(tuning.minLambda), 0, 10));
+    k.push_back(floatKey(Tuning, QStringLiteral("MaxLambda"), F(tuning.maxLambda), 0, 10));
+    k.push_back(intKey(Tuning, QStringLiteral("MinRPM"), F(tuning.minRPM), 0, Rpm));
+    k.push_back(intKey(Tuning, QStringLiteral("MaxRPM"), F(tuning.maxRPM), 0, Rpm));
+    k.push_back(intKey(Tuning, QStringLiteral("MinLoad"), F(tuning.minLoad), 0, Mbar));
+    k.push_back(intKey(Tuning, QStringLiteral("MaxLoad"), F(tuning.maxLoad), 0, Mbar));
+    k.push_back(intKey(Tuning, QStringLiteral("MinTemp"), F(tuning.minTemp), -40, 150)); // coolant, deg C
+    k.push_back(intKey(Tuning, QStringLiteral("MaxTemp"), F(tuning.maxTemp), -40, 150));
     k.push_back(stringKey(Tuning, QStringLiteral("GearSet"), F(tuning.gearSet)));
-    k.push_back(floatKey(Tuning, QStringLiteral("LambdaOffset"), F(tuning.lambdaOffset)));
+    k.push_back(floatKey(Tuning, QStringLiteral("LambdaOffset"), F(tuning.lambdaOffset), -1, 1));
     // Used as "every n-th sample"; 0 would divide by zero.
-    k.push_back(intKey(Tuning, QStringLiteral("SamplingPriority"), F(tuning.samplingPriority), 1));
+    k.push_back(intKey(Tuning, QStringLiteral("SamplingPriority"), F(tuning.samplingPriority), 1, 1000));
     k.push_back(boolKey(Tuning, QStringLiteral("RecordMode"), F(tuning.recordMode)));
-    k.push_back(floatKey(Tuning, QStringLiteral("MinFuelAdj"), F(tuning.minFuelAdj)));
-    k.push_back(floatKey(Tuning, QStringLiteral("MaxFuelAdj"), F(tuning.maxFuelAdj)));
+    k.push_back(floatKey(Tuning, QStringLiteral("MinFuelAdj"), F(tuning.minFuelAdj), 0, 100)); // percent
+    k.push_back(floatKey(Tuning, QStringLiteral("MaxFuelAdj"), F(tuning.maxFuelAdj), 0, 100));
     k.push_back(boolKey(Tuning, QStringLiteral("ClearLog"), F(tuning.clearLog)));
     k.push_back(boolKey(Tuning, QStringLiteral("MapSmooth"), F(tuning.mapSmooth)));
     k.push_back(boolKey(Tuning, QStringLiteral("FilterData"), F(tuning.filterData)));
     k.push_back(boolKey(Tuning, QStringLiteral("SmartFill"), F(tuning.smartFill)));
-    k.push_back(intKey(Tuning, QStringLiteral("SmartFillPasses"), F(tuning.smartFillPasses), 0));
-    k.push_back(intKey(Tuning, QStringLiteral("MinSample"), F(tuning.minSample), 0));
-    k.push_back(intKey(Tuning, QStringLiteral("MinInterval"), F(tuning.minInterval), 0));
+    k.push_back(intKey(Tuning, QStringLiteral("SmartFillPasses"), F(tuning.smartFillPasses), 0, 100));
+    k.push_back(intKey(Tuning, QStringLiteral("MinSample"), F(tuning.minSample), 0, Many));
+    k.push_back(intKey(Tuning, QStringLiteral("MinInterval"), F(tuning.minInterval), 0, Many)); // ms
     k.push_back(boolKey(Tuning, QStringLiteral("AutoSaveLogs"), F(tuning.autoSaveLogs)));
     k.push_back(boolKey(Tuning, QStringLiteral("SmartTrack"), F(tuning.smartTrack)));
     // A qualified cell needs this many samples; its weight must not be 0.
-    k.push_back(intKey(Tuning, QStringLiteral("Acceptance"), F(tuning.acceptance), 1));
-    k.push_back(floatKey(Tuning, QStringLiteral("StdDeviation"), F(tuning.stdDeviation)));
+    k.push_back(intKey(Tuning, QStringLiteral("Acceptance"), F(tuning.acceptance), 1, Many));
+    k.push_back(floatKey(Tuning, QStringLiteral("StdDeviation"), F(tuning.stdDeviation), 0, 10)); // sigmas
     k.push_back(intKey(Tuning, QStringLiteral("TrackMode"), F(tuning.trackMode), 0, 5));
 
     for (size_t i = 0; i < 16; ++i)
-        k.push_back(floatKey(Lambda, QStringLiteral("Voltage%1").arg(i), FI(lambdaConversion[i].voltage)));
+        k.push_back(floatKey(Lambda, QStringLiteral("Voltage%1").arg(i), FI(lambdaConversion[i].voltage), 0, 5));
     for (size_t i = 0; i < 16; ++i)
-        k.push_back(floatKey(Lambda, QStringLiteral("Lambda%1").arg(i), FI(lambdaConversion[i].lambda)));
+        k.push_back(floatKey(Lambda, QStringLiteral("Lambda%1").arg(i), FI(lambdaConversion[i].lambda), 0, 10));
 
-    k.push_back(intKey(Dyno, QStringLiteral("MinThrottle"), F(dyno.minThrottle)));
+    k.push_back(intKey(Dyno, QStringLiteral("MinThrottle"), F(dyno.minThrottle), 0, 100));
     k.push_back(intKey(Dyno, QStringLiteral("Gear"), F(dyno.gear), 1, 6));
-    k.push_back(intKey(Dyno, QStringLiteral("VehicleWeight"), F(dyno.vehicleWeight)));
+    k.push_back(intKey(Dyno, QStringLiteral("VehicleWeight"), F(dyno.vehicleWeight), 1, 100000));
 
     k.push_back(intKey(Graphs, QStringLiteral("Graph1"), F(dataGraphs.graph1), 0, (1 << dgChannelCount) - 1));
     k.push_back(intKey(Graphs, QStringLiteral("Graph2"), F(dataGraphs.graph2), 0, (1 << dgChannelCount) - 1));
 
-    k.push_back(optionalIntKey(Notes, QStringLiteral("WindowLeft"), F(notesForm.windowLeft)));
-    k.push_back(optionalIntKey(Notes, QStringLiteral("WindowTop"), F(notesForm.windowTop)));
+    k.push_back(optionalIntKey(Notes, QStringLiteral("WindowLeft"), F(notesForm.windowLeft), -Screen, Screen));
+    k.push_back(optionalIntKey(Notes, QStringLiteral("WindowTop"), F(notesForm.windowTop), -Screen, Screen));
     k.push_back(optionalIntKey(Notes, QStringLiteral("WindowWidth"), F(notesForm.windowWidth), 1, 65535));
     k.push_back(optionalIntKey(Notes, QStringLiteral("WindowHeight"), F(notesForm.windowHeight), 1, 65535));
 
@@ -226,7 +249,7 @@ std::vector<TKey> buildKeys()
                      [key, i](const TSettings& s, TIniFile& ini) {
                          ini.writeString(Recent, key, s.recentFiles.paths().value(i));
                      },
-                     [i](const TSettings& s) { return QVariant(s.recentFiles.paths().value(i)); }});
+                     [i](const TSettings& s) { return QVariant(s.recentFiles.paths().value(i)); }, std::nullopt});
     }
     return k;
 }
@@ -303,6 +326,14 @@ std::vector<TSettingValue> settingValues(const TSettings& settings)
     for (const TKey& k : keys())
         out.push_back({k.section, k.key, k.value(settings)});
     return out;
+}
+
+std::optional<TSettingRange> settingRange(const QString& section, const QString& key)
+{
+    for (const TKey& k : keys())
+        if (k.section.compare(section, Qt::CaseInsensitive) == 0 && k.key.compare(key, Qt::CaseInsensitive) == 0)
+            return k.range;
+    return std::nullopt;
 }
 
 QString settingText(const QVariant& value)

@@ -220,5 +220,13 @@ struct TSettingValue {
 };
 // Every key in file order (sections in the order they are written).
 [[nodiscard]] std::vector<TSettingValue> settingValues(const TSettings& settings);
+// The values a numeric key accepts (inclusive); a value read outside them
+// leaves the key's default. Nothing for text and boolean keys.
+struct TSettingRange {
+    double lo = 0;
+    double hi = 0;
+    bool integer = false;
+};
+[[nodiscard]] std::optional<TSettingRange> settingRange(const QString& section, const QString& key);
 // The text a key has in the file ("0.25", "1", "2 3 4"; "" for an unset value).
 [[nodiscard]] QString settingText(const QVariant& value);

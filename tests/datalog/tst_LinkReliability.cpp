@@ -6,12 +6,15 @@
 #include "datalog/clsCuddleCore.h"
 #include "datalog/frmTuner.h"
 #include "sim/mdlEcuSim.h"
+#include "support/TestCli.h"
+#include "support/TestFiles.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -233,6 +236,44 @@ TEST_P(LinkReliability, SilenceEndsWithTimeOutAfterExactlyTheTries)
     EXPECT_EQ(TSim::stat(stats, QStringLiteral("unanswered")), 4) << stats.toStdString();
     EXPECT_EQ(TSim::stat(stats, QStringLiteral("requests")), 64) << stats.toStdString();
     expectSameChannels(readLog(log), host.store, host.store.count());
+}
+
+// vexor-cli log used to take its tries from its flags only, never from vexor.ini.
+TEST(LinkCli, TriesComeFromTheSettingsAndTheFlagOverridesThem)
+{
+    const struct {
+        const char* flag;
+        qint64 unanswered; // the request and its resends
+    } rows[] = {{nullptr, 2}, {"2", 3}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.flag ? r.flag : "from vexor.ini");
+        QTemporaryDir dir;
+        const QString home = dir.filePath(QStringLiteral("home"));
+        ASSERT_TRUE(QDir().mkpath(home));
+        writeBytes(home + QStringLiteral("/vexor.ini"), "[Tuner Connection Settings]\nTimeout=100\nMaxTries=1\n");
+        TSim sim(1,
+                 {QStringLiteral("--baud"), QStringLiteral("460800"), QStringLiteral("--silence-after"),
+                  QStringLiteral("20")},
+                 dir.filePath(QStringLiteral("sent.dlf")));
+        ASSERT_FALSE(sim.path().isEmpty());
+        QStringList args{QStringLiteral("log"),
+                         QStringLiteral("--port"),
+                         sim.path(),
+                         QStringLiteral("--protocol"),
+                         QStringLiteral("1"),
+                         QStringLiteral("--baud"),
+                         QStringLiteral("460800"),
+                         QStringLiteral("--seconds"),
+                         QStringLiteral("60"),
+                         QStringLiteral("-o"),
+                         dir.filePath(QStringLiteral("out.dlf"))};
+        if (r.flag)
+            args << QStringLiteral("--max-tries") << QString::fromLatin1(r.flag);
+        const TCliRun run = runCli(args, home, 30000);
+        EXPECT_EQ(run.exitCode, 2) << run.err.constData();
+        const QString stats = sim.stop();
+        EXPECT_EQ(TSim::stat(stats, QStringLiteral("unanswered")), r.unanswered) << stats.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, LinkReliability, ::testing::Values(0, 1, 2),

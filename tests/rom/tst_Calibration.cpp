@@ -171,6 +171,9 @@ TEST(CommaText, ParsesAndFormatsLists)
     };
     for (const Row& r : rows)
         EXPECT_EQ(parseCommaText(QString::fromLatin1(r.text)), r.items) << r.text;
+    // A NUL inside an item used to stop the scan without moving on: import hung.
+    const QString nul = QStringLiteral("1") + QChar(0);
+    EXPECT_EQ(parseCommaText(nul + QStringLiteral(",2")), QStringList({nul, QStringLiteral("2")}));
     const QStringList odd = {QStringLiteral("a b"), QStringLiteral("1,5"), QStringLiteral("q\""), QStringLiteral("7")};
     EXPECT_EQ(formatCommaText(odd), QStringLiteral("\"a b\",\"1,5\",\"q\"\"\",7"));
     EXPECT_EQ(parseCommaText(formatCommaText(odd)), odd);
@@ -376,6 +379,12 @@ TEST_F(Ct2Test, DamagedFilesChangeNothing)
         {"non-integer rpm", replaceLine("Rpm", "Table0", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,2e3"), "Rpm"},
         {"load out of range", replaceLine("Load", "Table1", "1e300,1,1,1,1,1,1,1,1,1"), "Load"},
         {"empty file", [](QString) { return QString(); }, "Table0"},
+        {"NUL before a comma",
+         [](QString t) {
+             const auto row = t.indexOf(QStringLiteral("\nRow4="), t.indexOf(QStringLiteral("[Table0]")));
+             return t.insert(t.indexOf(QLatin1Char(','), row), QChar(0));
+         },
+         "Row4"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

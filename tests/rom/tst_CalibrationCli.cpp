@@ -81,6 +81,17 @@ TEST_F(CalibrationCli, RefusalsExitWithTwoAndWriteNothing)
     EXPECT_TRUE(r.errText().contains(QStringLiteral("does not exist"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
+    // A NUL byte in a list used to make import loop forever.
+    const QString ct2 = dir.filePath(QStringLiteral("nul.ct2"));
+    ASSERT_EQ(runCli({QStringLiteral("export"), p28, ct2}).exitCode, 0);
+    QByteArray text = readBytes(ct2);
+    text.insert(text.indexOf(',', text.indexOf("\nRow4=", text.indexOf("[Table0]"))), '\0');
+    writeBytes(ct2, text);
+    r = runCli({QStringLiteral("import"), p28, ct2, QStringLiteral("-o"), out});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.errText().contains(QStringLiteral("Row4"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out));
+
     EXPECT_EQ(runCli({QStringLiteral("import"), p28, ctv}).exitCode, 1) << "-o is required";
     EXPECT_EQ(runCli({QStringLiteral("export"), p28}).exitCode, 1);
 }

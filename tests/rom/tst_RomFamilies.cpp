@@ -101,6 +101,19 @@ TEST_P(FamilyTest, TableRoundTrip)
     EXPECT_FALSE(rom.buffer().modified());
 }
 
+// Truncated files used to open with zeros in place of their tables.
+TEST_P(FamilyTest, RefusesAFileThatEndsBeforeItsTables)
+{
+    const Family& f = GetParam();
+    TRom rom;
+    const QByteArray img = generateRom({QString::fromLatin1(f.gen)});
+    for (const int length : {100, int(f.ignHi), int(f.ignHi) + f.colsHi}) {
+        SCOPED_TRACE(length);
+        EXPECT_NE(loadBytes(rom, img.left(length)), TRom::LoadResult::Ok);
+    }
+    EXPECT_EQ(loadBytes(rom, img), TRom::LoadResult::Ok);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFamilies, FamilyTest, ::testing::ValuesIn(Families),
                          [](const auto& p) { return std::string(p.param.gen); });
 

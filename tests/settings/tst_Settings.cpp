@@ -126,6 +126,35 @@ TEST(Settings, GarbageValuesFallBackKeyByKey)
     }
 }
 
+// Finite but absurd values (LambdaOffset=1e308) used to be kept and reached the
+// CSV export as inf and nan: every numeric key has a range holding its default.
+TEST(Settings, EveryNumericKeyRefusesValuesOutsideItsRange)
+{
+    for (const TSettingValue& v : settingValues(TSettings{})) {
+        SCOPED_TRACE((v.section + QLatin1Char('/') + v.key).toStdString());
+        const auto range = settingRange(v.section, v.key);
+        const bool numeric =
+            !v.value.isValid() || v.value.typeId() == QMetaType::Int || v.value.typeId() == QMetaType::Double;
+        ASSERT_EQ(range.has_value(), numeric);
+        if (!range)
+            continue;
+        if (v.value.isValid()) {
+            EXPECT_GE(v.value.toDouble(), range->lo);
+            EXPECT_LE(v.value.toDouble(), range->hi);
+        }
+        const int decimals = range->integer ? 0 : 3;
+        for (const QString& absurd :
+             {QStringLiteral("1e308"), QStringLiteral("-1e308"), QString::number(range->hi + 1, 'f', decimals),
+              QString::number(range->lo - 1, 'f', decimals)}) {
+            TIniFile ini;
+            ini.writeString(v.section, v.key, absurd);
+            TSettings t;
+            t.read(ini);
+            EXPECT_EQ(t, TSettings{}) << absurd.toStdString();
+        }
+    }
+}
+
 TEST(Settings, EveryKeyRoundTrips)
 {
     TSettings s;
