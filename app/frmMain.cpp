@@ -69,6 +69,8 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
         m_store->addConsumer([this](const TSettings& s) { applyToRom(s, m_rom); },
                              [this](TSettings& s) { collectFromRom(m_rom, s); }, this);
         m_doc.bindSettings(*m_store);
+        if (m_notes)
+            m_notes->bindSettings(*m_store);
     }
 
     // The command states follow the window whenever the event loop is about

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +29,15 @@ public:
 private:
     bool& m_flag;
 };
+
+// Notes another editor wrote as UTF-8: valid UTF-8 holding at least one
+// multi-byte character that decodes and encodes back to the same bytes. Only
+// then are they shown decoded; anything else is one character per byte.
+bool isUtf8Notes(const QByteArray& bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
+    return !ascii && QString::fromUtf8(bytes).toUtf8() == bytes;
+}
 
 // The line break the notes already use, so an edit in a "\n" editor keeps the
 // file's convention. Notes without any break get the memo's usual "\r\n".
@@ -430,9 +440,10 @@ void TRomDocument::tellTableShape()
 
 QString TRomDocument::notes() const { return QString::fromLatin1(m_rom.buffer().trailer()); }
 
-void TRomDocument::setNotes(const QString& text)
+void TRomDocument::setNotes(const QString& text) { storeNotes(encodeLatin1OrUtf8(text)); }
+
+void TRomDocument::storeNotes(const QByteArray& bytes)
 {
-    const QByteArray bytes = encodeLatin1OrUtf8(text);
     QByteArray& trailer = m_rom.buffer().trailer();
     if (bytes == trailer)
         return;
@@ -441,7 +452,11 @@ void TRomDocument::setNotes(const QString& text)
     fire(events.refresh);
 }
 
-QString TRomDocument::notesForEditor() const { return displayLineBreaks(notes()); }
+QString TRomDocument::notesForEditor() const
+{
+    const QByteArray& bytes = m_rom.buffer().trailer();
+    return displayLineBreaks(isUtf8Notes(bytes) ? QString::fromUtf8(bytes) : notes());
+}
 
 void TRomDocument::setNotesFromEditor(const QString& text)
 {
@@ -449,7 +464,11 @@ void TRomDocument::setNotesFromEditor(const QString& text)
     QString t = displayLineBreaks(text);
     if (lineBreak != QLatin1String("\n"))
         t.replace(QLatin1Char('\n'), lineBreak);
-    setNotes(t);
+    // Stored in the encoding it was shown in, so untouched notes keep their bytes.
+    if (isUtf8Notes(m_rom.buffer().trailer()))
+        storeNotes(t.toUtf8());
+    else
+        setNotes(t);
 }
 
 // --- recent files ------------------------------------------------------------

@@ -139,10 +139,11 @@ public:
     // Stores the text as the trailer (one byte per character when every
     // character fits, UTF-8 otherwise) and marks the image modified when it changed.
     void setNotes(const QString& text);
-    // The notes with their line breaks as "\n", for an editor widget.
+    // The notes with their line breaks as "\n", for an editor widget; notes
+    // written as UTF-8 are shown decoded.
     [[nodiscard]] QString notesForEditor() const;
     // The editor's text stored back with the line breaks the notes already use
-    // ("\r\n" when they have none yet).
+    // ("\r\n" when they have none yet), in the encoding it was shown in.
     void setNotesFromEditor(const QString& text);
 
     // --- recent files ------------------------------------------------------
@@ -155,6 +156,7 @@ public:
     void bindSettings(TSettingsStore& store);
 
 private:
+    void storeNotes(const QByteArray& bytes); // marks modified and refreshes when they changed
     enum class Source { File, Received };
     bool load(const QString& path, Source source);
     bool readRomFile(const QString& path, QByteArray* bytes);

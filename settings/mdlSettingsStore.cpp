@@ -4,6 +4,7 @@
 #include "settings/mdlIniFile.h"
 
 #include <QObject>
+#include <algorithm>
 
 TSettingsStore::TSettingsStore(const QString& folder) : m_folder(folder) {}
 
@@ -40,6 +41,14 @@ bool TSettingsStore::load(QString* error)
         problems << why;
     if (!m_injectors.load(injectorsPath(), &why))
         problems << why;
+    // A table conversion chosen while its points were never stored (a first
+    // run, or a file saved with them empty) takes them from wideband.ini, as
+    // choosing it in the settings window does; all-zero points convert nothing.
+    const int sensor = m_values.tuning.sensorIndex;
+    const bool noPoints = std::all_of(m_values.lambdaConversion.begin(), m_values.lambdaConversion.end(),
+                                      [](const TLambdaPoint& p) { return p == TLambdaPoint{}; });
+    if (noPoints && sensor < m_widebands.count())
+        m_values.lambdaConversion = m_widebands.points(sensor);
 
     if (error)
         *error = problems.join(QStringLiteral("\r\n"));

@@ -148,6 +148,18 @@ void TSettingsForm::currentPageChanged()
 
 void TSettingsForm::btnOKClick()
 {
+    // A value the settings cannot take is named and the window stays open on
+    // it, instead of the value being dropped without a word.
+    for (int i = 0; i < pcSettings->count(); ++i) {
+        const auto* page = qobject_cast<TSettingsPage*>(pcSettings->widget(i));
+        const auto refused = page ? page->refusedField() : std::nullopt;
+        if (!refused)
+            continue;
+        pcSettings->setCurrentIndex(i);
+        m_messages.showMessage(refused->message, QString(), TMsgKind::Warning, TMsgButton::OK);
+        refused->focus();
+        return;
+    }
     // Start from the live values, so what the pages do not edit (recent
     // files, window size) is handed back as it is now, not as it was loaded.
     m_store.collect();

@@ -16,7 +16,6 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include <QLocale>
 #include <algorithm>
 #include <cmath>
 
@@ -44,10 +43,47 @@ int intFrom(const QLineEdit* field, int fallback) { return TIniFile::parseIntege
 
 double realFrom(const QLineEdit* field, double fallback)
 {
-    // The key filter only lets '.' through, so the C form is the one to read.
-    bool ok = false;
-    const double v = QLocale::c().toDouble(field->text().trimmed(), &ok);
-    return ok && std::isfinite(v) ? v : fallback;
+    // The key filter only lets '.' through; a pasted decimal comma is read as
+    // the settings file reads one.
+    return TIniFile::parseFloat(field->text()).value_or(fallback);
+}
+
+QString refusalOf(const QString& caption, const QString& text, const TSettingRange& range)
+{
+    const QString t = text.trimmed();
+    std::optional<double> v = TIniFile::parseFloat(t);
+    if (range.integer) {
+        const auto i = TIniFile::parseInteger(t);
+        v = i ? std::optional<double>(*i) : std::nullopt;
+    }
+    if (v && *v >= range.lo && *v <= range.hi)
+        return QString();
+    return QStringLiteral("%1: \"%2\" is not accepted.\r\n\r\nEnter a number from %3 to %4.")
+        .arg(caption, t, QString::number(range.lo, 'g', 15), QString::number(range.hi, 'g', 15));
+}
+
+void TSettingsPage::checkField(QLineEdit* edit, const QString& section, const QString& key, const QString& caption)
+{
+    Q_ASSERT_X(settingRange(section, key), "checkField", "a checked field must edit a ranged key");
+    m_checked.push_back({edit, section, key, caption});
+}
+
+std::optional<TFieldRefusal> TSettingsPage::refusedField() const
+{
+    for (const TCheckedField& f : m_checked) {
+        const auto range = settingRange(f.section, f.key);
+        if (!range || !f.edit->isEnabled())
+            continue;
+        const QString why = refusalOf(f.caption, f.edit->text(), *range);
+        if (why.isEmpty())
+            continue;
+        QLineEdit* edit = f.edit;
+        return TFieldRefusal{why, [edit] {
+                                 edit->setFocus(Qt::OtherFocusReason);
+                                 edit->selectAll();
+                             }};
+    }
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------- General
@@ -92,6 +128,14 @@ TGeneralPage::TGeneralPage(QWidget* parent) : TSettingsPage(parent)
     form->addRow(chkShowMph);
     form->addRow(chkShowPsi);
     form->addRow(chkShowAFR);
+
+    const QString section = QStringLiteral("General Settings");
+    checkField(txtIgnitionAdjustment, section, QStringLiteral("IgnitionAdjustment"), QStringLiteral("Ignition step"));
+    checkField(txtFuelAdjustment1, section, QStringLiteral("FuelAdjustment1"), QStringLiteral("Fuel step"));
+    checkField(txtFuelAdjustment2, section, QStringLiteral("FuelAdjustment2"), QStringLiteral("Smallest fuel step"));
+    checkField(txtLambdaAdjustment, section, QStringLiteral("LambdaAdjustment"), QStringLiteral("Lambda step"));
+    checkField(txtAtmospheric, section, QStringLiteral("Atmospheric"), QStringLiteral("Atmospheric pressure (mbar)"));
+    checkField(txtStoichValue, section, QStringLiteral("StoichValue"), QStringLiteral("Stoichiometric ratio"));
 }
 
 void TGeneralPage::fill(const TSettings& s)
@@ -214,6 +258,10 @@ TDynoPage::TDynoPage(QWidget* parent) : TSettingsPage(parent)
     form->addRow(QStringLiteral("Minimum throttle (percent):"), txtDynoMinThrottle);
     form->addRow(QStringLiteral("Gear:"), cbxGear);
     form->addRow(QStringLiteral("Vehicle weight:"), txtVehicleWeight);
+    const QString section = QStringLiteral("Dyno Settings");
+    checkField(txtDynoMinThrottle, section, QStringLiteral("MinThrottle"),
+               QStringLiteral("Minimum throttle (percent)"));
+    checkField(txtVehicleWeight, section, QStringLiteral("VehicleWeight"), QStringLiteral("Vehicle weight"));
 }
 
 void TDynoPage::fill(const TSettings& s)

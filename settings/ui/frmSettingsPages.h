@@ -8,6 +8,8 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -16,8 +18,16 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTableWidget;
+class TPortGroup;
 class TPortList;
 class TWidebandDefinitions;
+
+// A field whose text OK cannot take: what to tell the user, and how to put
+// the focus on it.
+struct TFieldRefusal {
+    QString message;
+    std::function<void()> focus;
+};
 
 class TSettingsPage : public QWidget {
     Q_OBJECT
@@ -28,7 +38,28 @@ public:
     // Resets the page's controls to its defaults; nothing is applied.
     virtual void defaults() = 0;
     [[nodiscard]] virtual bool hasDefaults() const { return true; }
+    // The first enabled numeric field whose text is not a number inside the
+    // range of its settings key; OK refuses to close while there is one.
+    [[nodiscard]] virtual std::optional<TFieldRefusal> refusedField() const;
+
+protected:
+    // Puts a numeric field under that check; `caption` names it to the user.
+    void checkField(QLineEdit* edit, const QString& section, const QString& key, const QString& caption);
+    // The baud rate, poll interval and tries of a port group.
+    void checkPortFields(const TPortGroup& port, const QString& com, const QString& connection);
+
+private:
+    struct TCheckedField {
+        QLineEdit* edit;
+        QString section;
+        QString key;
+        QString caption;
+    };
+    std::vector<TCheckedField> m_checked;
 };
+
+// Why `text` cannot be the value of a key with `range` ("" when it can).
+[[nodiscard]] QString refusalOf(const QString& caption, const QString& text, const TSettingRange& range);
 
 // Field helpers: a typed value into a text field and back. A field whose text
 // does not parse gives `fallback` (the value it showed before).
@@ -90,6 +121,9 @@ public:
     // The line settings (baud, data bits, parity, stop bits) alone.
     void setLineSettingsEnabled(bool on);
     void setSerialGroupEnabled(bool on);
+    [[nodiscard]] QLineEdit* baudField() const;
+    [[nodiscard]] QLineEdit* timeoutField() const { return txtTimeout; }
+    [[nodiscard]] QLineEdit* triesField() const { return txtMaxTries; }
 
 private:
     TPortList& m_ports;
@@ -184,6 +218,7 @@ public:
     void apply(TSettings& s) const override;
     void defaults() override {}
     [[nodiscard]] bool hasDefaults() const override { return false; }
+    [[nodiscard]] std::optional<TFieldRefusal> refusedField() const override;
 
 private:
     void sensorChanged(int index);

@@ -127,6 +127,15 @@ void TPortGroup::setLineSettingsEnabled(bool on)
 
 void TPortGroup::setSerialGroupEnabled(bool on) { m_serial->setEnabled(on); }
 
+QLineEdit* TPortGroup::baudField() const { return cbxBaud->lineEdit(); }
+
+void TSettingsPage::checkPortFields(const TPortGroup& port, const QString& com, const QString& connection)
+{
+    checkField(port.baudField(), com, QStringLiteral("BaudRate"), QStringLiteral("Baud rate"));
+    checkField(port.timeoutField(), connection, QStringLiteral("Timeout"), QStringLiteral("Poll interval (ms)"));
+    checkField(port.triesField(), connection, QStringLiteral("MaxTries"), QStringLiteral("Tries"));
+}
+
 // ---------------------------------------------------------------- Emulator
 
 TEmulatorPage::TEmulatorPage(TPortList& ports, QWidget* parent) : TSettingsPage(parent)
@@ -139,6 +148,7 @@ TEmulatorPage::TEmulatorPage(TPortList& ports, QWidget* parent) : TSettingsPage(
     layout->addLayout(top);
     m_port = new TPortGroup(QStringLiteral("RTP"), ports, this);
     layout->addWidget(m_port);
+    checkPortFields(*m_port, QStringLiteral("RTP Com Settings"), QStringLiteral("RTP Connection Settings"));
     chk512K = new QCheckBox(QStringLiteral("27SF512 chip (512 KB image)"), this);
     chk512K->setObjectName(QStringLiteral("chk512K"));
     chkAutoUpdate = new QCheckBox(QStringLiteral("Upload changes automatically"), this);
@@ -214,6 +224,7 @@ TDatalogPage::TDatalogPage(TPortList& ports, QWidget* parent) : TSettingsPage(pa
     layout->addLayout(top);
     m_port = new TPortGroup(QStringLiteral("Tuner"), ports, this);
     layout->addWidget(m_port);
+    checkPortFields(*m_port, QStringLiteral("Tuner Com Settings"), QStringLiteral("Tuner Connection Settings"));
     btnTestConnection = new QPushButton(QStringLiteral("Test Connection"), this);
     btnTestConnection->setObjectName(QStringLiteral("btnTestTuner"));
     layout->addWidget(btnTestConnection, 0, Qt::AlignLeft);

@@ -26,20 +26,27 @@ TTuningPage::TTuningPage(QWidget* parent) : TSettingsPage(parent)
     columns->addLayout(left);
     columns->addLayout(right);
 
-    const auto addInt = [this](QFormLayout* f, const char* name, const char* label, int TTuningConditions::*m,
-                               bool isSigned = false) {
+    // Labels are UTF-8 literals ("\u00B0C"). Each field edits the key its name
+    // gives without the "txt" prefix.
+    const auto checked = [this](QFormLayout* f, QLineEdit* e, const char* name, const char* label) {
+        const QString caption = QString::fromUtf8(label);
+        f->addRow(caption, e);
+        checkField(e, QStringLiteral("Tuning Conditions"), QString::fromLatin1(name + 3), caption.chopped(1));
+    };
+    const auto addInt = [this, checked](QFormLayout* f, const char* name, const char* label, int TTuningConditions::*m,
+                                        bool isSigned = false) {
         QLineEdit* e = newIntField(this, name, isSigned);
-        f->addRow(QString::fromLatin1(label), e);
+        checked(f, e, name, label);
         m_ints.push_back({e, m});
     };
-    const auto addReal = [this](QFormLayout* f, const char* name, const char* label, double TTuningConditions::*m,
-                                bool isSigned = false) {
+    const auto addReal = [this, checked](QFormLayout* f, const char* name, const char* label,
+                                         double TTuningConditions::*m, bool isSigned = false) {
         QLineEdit* e = newRealField(this, name, isSigned);
-        f->addRow(QString::fromLatin1(label), e);
+        checked(f, e, name, label);
         m_reals.push_back({e, m});
     };
     const auto addBool = [this](QFormLayout* f, const char* name, const char* label, bool TTuningConditions::*m) {
-        auto* c = new QCheckBox(QString::fromLatin1(label), this);
+        auto* c = new QCheckBox(QString::fromUtf8(label), this);
         c->setObjectName(QString::fromLatin1(name));
         f->addRow(c);
         m_bools.push_back({c, m});
@@ -181,6 +188,41 @@ void TWidebandPage::fill(const TSettings& s)
     cbxSensor->setCurrentIndex(index);
     dgConversion->setEnabled(index >= 0 && index < m_tableCount);
     showPoints(s.lambdaConversion); // the active points, as last confirmed
+}
+
+std::optional<TFieldRefusal> TWidebandPage::refusedField() const
+{
+    const int index = cbxSensor->currentIndex();
+    if (index < 0 || index >= m_tableCount)
+        return std::nullopt; // the grid is not applied
+    const QString section = QStringLiteral("Lambda Conversion");
+    for (int row = 0; row < 16; ++row) {
+        const TLambdaPoint& shown = m_shown[static_cast<size_t>(row)];
+        for (int col = 0; col < 2; ++col) {
+            const QTableWidgetItem* item = dgConversion->item(row, col);
+            const QString text = item ? item->text().trimmed() : QString();
+            const double shownValue = col == 0 ? shown.voltage : m_showsAFR ? shown.lambda * m_stoich : shown.lambda;
+            if (text == pointText(shownValue))
+                continue; // kept exactly, see apply()
+            auto range =
+                *settingRange(section, (col == 0 ? QStringLiteral("Voltage%1") : QStringLiteral("Lambda%1")).arg(row));
+            if (col == 1 && m_showsAFR) {
+                range.lo *= m_stoich;
+                range.hi *= m_stoich;
+            }
+            const QString caption =
+                QStringLiteral("Conversion point %1, %2").arg(row).arg(dgConversion->horizontalHeaderItem(col)->text());
+            const QString why = refusalOf(caption, text, range);
+            if (why.isEmpty())
+                continue;
+            QTableWidget* grid = dgConversion;
+            return TFieldRefusal{why, [grid, row, col] {
+                                     grid->setCurrentCell(row, col);
+                                     grid->setFocus(Qt::OtherFocusReason);
+                                 }};
+        }
+    }
+    return std::nullopt;
 }
 
 void TWidebandPage::apply(TSettings& s) const

@@ -596,7 +596,7 @@ TEST_F(MainForm, ReopensFromTheRecentFilesMenu)
     EXPECT_TRUE(form->rom().isLoaded());
 }
 
-TEST_F(MainForm, SettingsGiveTheStepSizes)
+TEST_F(MainForm, SettingsGiveTheStepSizesAndPlaceTheNotesWindow)
 {
     QTemporaryDir home;
     TSettingsStore store(home.path());
@@ -611,6 +611,16 @@ TEST_F(MainForm, SettingsGiveTheStepSizes)
     run("ViewAFR");
     store.collect();
     EXPECT_TRUE(store.values().general.showAFR);
+
+    // The notes window's placement used to be bound to the settings only in tests.
+    store.values().notesForm.windowWidth = 320;
+    store.values().notesForm.windowHeight = 240;
+    store.apply();
+    EXPECT_EQ(form->notesForm()->size(), QSize(320, 240));
+    form->notesForm()->resize(330, 250);
+    store.collect();
+    EXPECT_EQ(store.values().notesForm.windowWidth, 330);
+    EXPECT_EQ(store.values().notesForm.windowHeight, 250);
 }
 
 TEST_F(MainForm, PopupMenuHoldsTheEditCommands)

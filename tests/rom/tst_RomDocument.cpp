@@ -531,6 +531,8 @@ TEST_F(RomDocument, LoadRefusesBlankAndUnknownImages)
         {QByteArray(TBinEdit::SmallImage, '\0'), "Invalid File", false},
         {QByteArray(10, '\0'), "Invalid File", false},
         {unknown, "Invalid File1", true},
+        // A P30 signature in 100 bytes used to open with an all-zero map.
+        {generateRom({QStringLiteral("p30")}).left(100), "Invalid File1", true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.title);
@@ -884,25 +886,34 @@ TEST_F(RomDocument, NotesRoundTripAndMarkModified)
     doc->setNotes(QStringLiteral("\u20ac"));
     EXPECT_EQ(rom.buffer().trailer(), QByteArray("\xe2\x82\xac")); // UTF-8 when it does not fit
 
-    // The editor works with "\n"; the notes keep the breaks they had.
+    // The editor works with "\n"; the notes keep the breaks they had, and
+    // the encoding they are shown in.
     struct Row {
         QByteArray before;
+        QString shown;
         QString typed;
         QByteArray after;
     };
     const Row rows[] = {
-        {"a\r\nb", QStringLiteral("a\nb\nc"), "a\r\nb\r\nc"},
-        {"a\rb", QStringLiteral("a\nbc"), "a\rbc"},
-        {"a\nb", QStringLiteral("a\nb!"), "a\nb!"},
-        {"", QStringLiteral("x\ny"), "x\r\ny"},
+        {"a\r\nb", QStringLiteral("a\nb"), QStringLiteral("a\nb\nc"), "a\r\nb\r\nc"},
+        {"a\rb", QStringLiteral("a\nb"), QStringLiteral("a\nbc"), "a\rbc"},
+        {"a\nb", QStringLiteral("a\nb"), QStringLiteral("a\nb!"), "a\nb!"},
+        {"", QString(), QStringLiteral("x\ny"), "x\r\ny"},
+        // UTF-8 notes used to show as Latin-1 mojibake.
+        {"caf\xc3\xa9\r\n", QStringLiteral("caf\u00e9\n"), QStringLiteral("caf\u00e9\n50\u00b0"),
+         "caf\xc3\xa9\r\n50\xc2\xb0"},
+        {"caf\xe9", QStringLiteral("caf\u00e9"), QStringLiteral("caf\u00e9!"), "caf\xe9!"},
+        {"\xc3\xa9\xe9", QStringLiteral("\u00c3\u00a9\u00e9"), QStringLiteral("\u00c3\u00a9\u00e9!"),
+         "\xc3\xa9\xe9!"}, // not valid UTF-8: one character per byte
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.before.toStdString());
         rom.buffer().trailer() = r.before;
-        EXPECT_EQ(doc->notesForEditor(), QString::fromLatin1(r.before)
-                                             .replace(QLatin1String("\r\n"), QLatin1String("\n"))
-                                             .replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        EXPECT_EQ(doc->notesForEditor(), r.shown);
+        doc->setNotesFromEditor(r.shown);
+        EXPECT_EQ(rom.buffer().trailer(), r.before) << "untouched notes keep their bytes";
         doc->setNotesFromEditor(r.typed);
-        EXPECT_EQ(rom.buffer().trailer(), r.after) << r.before.toStdString();
+        EXPECT_EQ(rom.buffer().trailer(), r.after);
     }
 }
 

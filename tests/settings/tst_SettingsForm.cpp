@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -125,14 +126,12 @@ TEST_F(SettingsForm, ShowsStoredValuesAndOkWritesThem)
         ++applied;
         EXPECT_EQ(s.options.revDelta, 1500);
     });
-    child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("2000"));            // above the limit
-    child<QLineEdit>(*f, "txtLaunchDelta")->setText(QString());                      // empty is 0
-    child<QLineEdit>(*f, "txtIgnitionAdjustment")->setText(QStringLiteral("1.2.3")); // passes the key filter
+    child<QLineEdit>(*f, "txtRevDelta")->setText(QStringLiteral("2000")); // above the limit
+    child<QLineEdit>(*f, "txtLaunchDelta")->setText(QString());           // empty is 0
     child<QCheckBox>(*f, "chkShowAFR")->setChecked(true);
     child<QCheckBox>(*f, "chkDG1RPM")->setChecked(true);
     child<QCheckBox>(*f, "chkDG2BATT")->setChecked(true);
     child<QLineEdit>(*f, "txtGearSet")->setText(QStringLiteral("23x9"));
-    child<QLineEdit>(*f, "txtSamplingPriority")->setText(QStringLiteral("0")); // unusable
     child<QComboBox>(*f, "cbxGear")->setCurrentIndex(2);
     f->btnOKClick();
 
@@ -141,17 +140,90 @@ TEST_F(SettingsForm, ShowsStoredValuesAndOkWritesThem)
     const TSettings s = reread();
     EXPECT_EQ(s.options.revDelta, 1500);
     EXPECT_EQ(s.options.launchDelta, 0);
-    EXPECT_DOUBLE_EQ(s.general.ignitionAdjustment, 0.25) << "unparsable text keeps the value";
     EXPECT_DOUBLE_EQ(s.general.stoichValue, 14.1);
     EXPECT_TRUE(s.general.showAFR);
     EXPECT_EQ(s.dataGraphs.graph1, 1 << dgRPM);
     EXPECT_EQ(s.dataGraphs.graph2, 1 << dgBATT);
     EXPECT_EQ(s.tuning.gearSet, QStringLiteral("23x9"));
-    EXPECT_EQ(s.tuning.samplingPriority, 4) << "a value the store would refuse becomes the default";
     EXPECT_EQ(s.dyno.gear, 3) << "gear list index + 1";
     EXPECT_EQ(s.tunerCom.portIndex, 1);
     EXPECT_EQ(s, store->values());
     EXPECT_EQ(services.messages.count(), 0);
+}
+
+// A value outside its key's range (Atmospheric 99999) used to be dropped
+// without a word on OK: the window names the field and stays open on it.
+TEST_F(SettingsForm, OkRefusesAFieldOutsideItsRangeAndNamesIt)
+{
+    const struct {
+        const char* field;
+        const char* text;
+        const char* page;
+        const char* caption;
+    } rows[] = {
+        {"txtAtmospheric", "99999", "tsGeneral", "Atmospheric pressure (mbar)"},
+        {"txtIgnitionAdjustment", "1.2.3", "tsGeneral", "Ignition step"}, // passes the key filter
+        {"txtStoichValue", "", "tsGeneral", "Stoichiometric ratio"},
+        {"txtSamplingPriority", "0", "tsTuning", "Repaint every n samples"},
+        {"txtLambdaOffset", "5", "tsTuning", "Lambda offset"},
+        {"txtTunerTimeout", "0", "tsDatalog", "Poll interval (ms)"},
+        {"txtRTPMaxTries", "40000", "tsEmulator", "Tries"},
+        {"txtVehicleWeight", "-1", "tsDyno", "Vehicle weight"},
+    };
+    auto f = makeForm();
+    f->show();
+    services.messages.setDefaultAnswer(mrOk);
+    const TSettings before = store->values();
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.field);
+        services.messages.clear();
+        auto* field = child<QLineEdit>(*f, r.field);
+        const QString good = field->text();
+        field->setText(QString::fromLatin1(r.text));
+        f->btnOKClick();
+        ASSERT_EQ(services.messages.count(), 1);
+        EXPECT_TRUE(services.messages.last().text.startsWith(QString::fromLatin1(r.caption) + QLatin1Char(':')))
+            << services.messages.last().text.toStdString();
+        EXPECT_NE(f->result(), QDialog::Accepted);
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_EQ(f->pageControl()->currentWidget()->objectName(), QString::fromLatin1(r.page));
+        EXPECT_EQ(f->focusWidget(), field);
+        EXPECT_EQ(store->values(), before) << "nothing applied";
+        field->setText(good);
+    }
+    // A wideband point outside the conversion's range is refused the same way.
+    auto* grid = child<QTableWidget>(*f, "dgConversion");
+    auto* sensor = child<QComboBox>(*f, "cbxSensor");
+    sensor->setCurrentIndex(0);
+    Q_EMIT sensor->activated(0);
+    grid->item(3, 0)->setText(QStringLiteral("9"));
+    services.messages.clear();
+    f->btnOKClick();
+    ASSERT_EQ(services.messages.count(), 1);
+    EXPECT_TRUE(services.messages.last().text.startsWith(QStringLiteral("Conversion point 3, O2 Sensor Voltage:")));
+    EXPECT_EQ(grid->currentRow(), 3);
+    grid->item(3, 0)->setText(QStringLiteral("4.5"));
+    f->btnOKClick();
+    EXPECT_EQ(f->result(), QDialog::Accepted);
+    EXPECT_DOUBLE_EQ(reread().lambdaConversion[3].voltage, 4.5);
+}
+
+// A conversion selected in a fresh settings folder used to show zero points
+// until it was chosen again; labels went through Latin-1 ("Minimum coolant (Â°C)").
+TEST_F(SettingsForm, FirstRunTakesTheSelectedConversionsPointsAndShowsLabelsAsWritten)
+{
+    auto f = makeForm();
+    EXPECT_EQ(child<QComboBox>(*f, "cbxSensor")->currentIndex(), 0);
+    EXPECT_DOUBLE_EQ(store->values().lambdaConversion[1].voltage, 1.25);
+    EXPECT_DOUBLE_EQ(store->values().lambdaConversion[15].lambda, 1.36);
+    EXPECT_EQ(child<QTableWidget>(*f, "dgConversion")->item(1, 0)->text(), QStringLiteral("1.25"));
+
+    QStringList labels;
+    for (const QLabel* l : f->findChildren<QLabel*>())
+        labels << l->text();
+    EXPECT_TRUE(labels.contains(QStringLiteral("Minimum coolant (\u00B0C):")));
+    for (const QString& l : labels)
+        EXPECT_FALSE(l.contains(QChar(0xC2))) << l.toStdString();
 }
 
 // Values the live objects changed since start-up survive OK: a recent-files
