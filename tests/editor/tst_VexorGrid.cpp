@@ -513,6 +513,24 @@ TEST_F(VexorGridTest, AutoSizeGivesTheWidthChangeToOneColumn)
     EXPECT_EQ(grid->ColWidths(2), 50) << "an explicit width replaces the adjustment";
 }
 
+TEST_F(VexorGridTest, StretchingFillsTheViewNarrowColumnsFirst)
+{
+    // Fixed-size cells used to leave the rest of a large window white.
+    grid->setColWidths(1, 80);
+    const QSize natural = grid->sizeHint();
+    grid->setStretchToFit(true);
+    resizeTo(natural.width() + 4 * 40 + 40, 1000); // room for every column at 80
+    QApplication::processEvents();
+    EXPECT_EQ(grid->contentSize().width(), grid->viewport()->width());
+    EXPECT_EQ(grid->CellRect(2, 3).width(), 80) << "the 40-pixel columns catch up with the wide one";
+    EXPECT_EQ(grid->CellRect(1, 3).width(), 80);
+    EXPECT_EQ(grid->CellRect(0, 3).width(), 80);
+    EXPECT_EQ(grid->CellRect(0, 3).height(), 40) << "rows stop at twice their height";
+    EXPECT_EQ(grid->sizeHint(), natural) << "what the grid takes is not what it asks for";
+    resizeTo(natural.width() / 2, natural.height());
+    EXPECT_EQ(grid->CellRect(2, 3).width(), 40) << "too small: own sizes, and scrolling";
+}
+
 TEST_F(VexorGridTest, ShrinkingTheGridClampsTheSelectionAndDropsAnEditorOffTheGrid)
 {
     grid->SelectCell(5, 7);
