@@ -1,0 +1,3 @@
+#pragma once
+// Back edge: the bottom layer reaching up.
+#include "rom/model.h"
