@@ -138,7 +138,15 @@ void TMainDatalog::applySettings(const TSettings& s)
     m_display->setTuning(s.tuning);
     m_display->setGraphChannels(s.dataGraphs.graph1, s.dataGraphs.graph2);
     m_display->setLambda(lambdaLookupFromSettings(s, m_settingsStore ? m_settingsStore->widebands().count() : 0));
-    m_commands->setSettings(s);
+    // A stored port path joins the numbered list and selects its entry.
+    TSettings t = s;
+    const int port = m_ports->indexOfChoice(s.tunerCom.portIndex, s.tunerCom.portPath);
+    if (port != s.tunerCom.portIndex) {
+        t.tunerCom.portIndex = port;
+        if (m_settingsStore)
+            m_settingsStore->values().tunerCom.portIndex = port;
+    }
+    m_commands->setSettings(t);
 }
 
 void TMainDatalog::collectSettings(TSettings& s) const

@@ -257,9 +257,12 @@ void TDatalogCommands::TunerPortExecute()
     const int index = ports.indexOfOrAdd(*typed);
     if (index < 0)
         return;
-    m_settings.tunerCom.portIndex = index;
-    if (m_settingsStore)
-        m_settingsStore->values().tunerCom.portIndex = index;
+    // By path too: the numbered list of the next run will not hold it.
+    for (TComSettings* com : {&m_settings.tunerCom, m_settingsStore ? &m_settingsStore->values().tunerCom : nullptr})
+        if (com) {
+            com->portIndex = index;
+            com->portPath = ports.nameAt(index);
+        }
 }
 
 void TDatalogCommands::exportCsv(const QString& path)

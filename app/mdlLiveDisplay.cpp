@@ -187,7 +187,11 @@ void TLiveDisplay::refresh()
         o.tuning = m_tuning;
         o.connectionActive = live;
         o.startTime = m_session.recordingStart();
-        m_liveView->setRows(liveViewRows(s, o));
+        // Before the first sample there is nothing to show: a marker blanks
+        // every value instead of converting a sample of zeros.
+        DatalogSample none;
+        none.setU32(DatalogSample::Errors, DatalogSample::MarkerWord);
+        m_liveView->setRows(liveViewRows(m_tuner.hasSample() ? s : none, o));
     }
     if (m_graphs->isVisible())
         scheduleGraphRefresh();

@@ -26,6 +26,13 @@ TTunerSettings tunerSettingsFrom(const TSettings& settings, const QString& portN
     return t;
 }
 
+namespace {
+
+const QString NoPortText =
+    QStringLiteral("No datalog port is chosen. Type one in Datalog > Datalog Port or pick one in the settings.");
+
+} // namespace
+
 TTunerForm::TTunerForm(IClock& clock, ITimerFactory& timers, ISerialPort* ownPort, IMessageService* messages,
                        QObject* parent)
     : QObject(parent), m_clock(clock), m_ownPort(ownPort), m_port(ownPort), m_messages(messages),
@@ -113,7 +120,7 @@ void TTunerForm::open()
     m_shared = wantsShared();
     m_port = m_shared ? m_emulator->port() : m_ownPort;
     if (!m_port) {
-        message(QStringLiteral(" failed to open."), QStringLiteral("Bad Port"), true);
+        message(NoPortText, QStringLiteral("Bad Port"), true);
         setState(StateFailed);
         m_active = false;
         finishTestIfDone();
@@ -123,8 +130,11 @@ void TTunerForm::open()
         // A shared port keeps the emulator link's own settings.
         if (!m_shared)
             m_port->applySettings(m_settings.port);
-        if (!m_port->open()) {
-            message(m_port->portName() + QStringLiteral(" failed to open."), QStringLiteral("Bad Port"), true);
+        // An empty name would open whatever the system takes it for.
+        const bool unnamed = !m_shared && m_port->portName().trimmed().isEmpty();
+        if (unnamed || !m_port->open()) {
+            message(unnamed ? NoPortText : m_port->portName() + QStringLiteral(" failed to open."),
+                    QStringLiteral("Bad Port"), true);
             setState(StateFailed);
             m_supervisor->stop();
             m_active = false;
@@ -157,9 +167,13 @@ void TTunerForm::supervisorTick()
     switch (m_state) {
     case StateOpen:
         m_reason = ReasonCouldNotConnect;
+        // Only replies to this handshake count: a previous session's reply
+        // may still be on its way or in the driver.
+        if (m_port)
+            m_port->clearInput();
+        m_buffer.clear();
         setState(StateHandshakeSent);
         m_expected = ecu::expectedReplyLength(m_settings.protocolIndex, true);
-        m_buffer.clear();
         sendRequest();
         break;
     case StateHandshakeAccepted:
@@ -248,8 +262,9 @@ void TTunerForm::receive(const QByteArray& bytes)
         return;
     switch (m_state) {
     case StateOpen:
-        // Nothing was asked yet: whatever talks on this line is not our ECU.
-        failNow(ReasonBadResponse);
+        // Nothing was asked yet: the rest of a reply to the previous session
+        // (the ECU answers one more request after a disconnect). Failing here
+        // failed the first Connect after every streaming session.
         return;
     case StateHandshakeSent:
     case StateStreaming: break;
@@ -297,6 +312,7 @@ void TTunerForm::decodeHandshake()
 void TTunerForm::dispatch()
 {
     m_sample.setTimeStamp(m_clock.tickCount());
+    m_hasSample = true;
     ++m_stats.samples;
     Q_EMIT sampleReady(m_sample);
 }

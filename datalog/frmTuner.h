@@ -87,7 +87,14 @@ public:
     [[nodiscard]] ISerialPort* port() const { return m_port; }
     // The most recent reading (the assembly buffer).
     [[nodiscard]] const DatalogSample& sample() const { return m_sample; }
-    void setSample(const DatalogSample& s) { m_sample = s; }
+    void setSample(const DatalogSample& s)
+    {
+        m_sample = s;
+        m_hasSample = true;
+    }
+    // False until a sample was received or set: until then sample() holds
+    // zeros, not a reading.
+    [[nodiscard]] bool hasSample() const { return m_hasSample; }
     [[nodiscard]] const TStats& stats() const { return m_stats; }
     [[nodiscard]] const ecu::TP0Decoder& p0() const { return m_p0; }
 
@@ -140,6 +147,7 @@ private:
     int m_expected = 1;
     ecu::TP0Decoder m_p0;
     DatalogSample m_sample;
+    bool m_hasSample = false;
     TStats m_stats;
     ecu::TFrameStats m_frameStats;
     std::function<void()> m_settled;

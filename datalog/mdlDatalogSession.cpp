@@ -66,8 +66,13 @@ bool TDatalogSession::unsavedRecordingCheck()
                          QStringLiteral("Unsaved Data"), TMsgKind::Confirmation,
                          TMsgButton::Yes | TMsgButton::No | TMsgButton::Cancel)
                    : mrCancel;
-    if (answer == mrNo)
+    if (answer == mrNo) {
+        // The user gave the recording up: nothing is left to recover, and an
+        // offer to load it at the next start would contradict that answer.
+        m_store.setCrashRecovery(false);
+        QFile::remove(m_store.recoveryFilePath());
         return true;
+    }
     if (answer != mrYes || !m_fileDialogs)
         return false;
     TFileDialogRequest req;

@@ -22,7 +22,11 @@ void TDatalogConnectionTester::testDatalog(const TSettings& settings, Done done)
     }
     if (beforeTest)
         beforeTest();
-    const QString portName = m_ports ? m_ports->nameAt(settings.tunerCom.portIndex) : QString();
+    const TComSettings& com = settings.tunerCom;
+    // The stored path names the port; the index only when there is none.
+    const QString portName = !com.portPath.trimmed().isEmpty() ? com.portPath.trimmed()
+                             : m_ports                         ? m_ports->nameAt(com.portIndex)
+                                                               : QString();
     m_port = m_makePort ? m_makePort() : nullptr;
     m_tuner = std::make_unique<TTunerForm>(m_clock, m_timers, m_port.get(), nullptr);
     m_tuner->setSettings(tunerSettingsFrom(settings, portName));

@@ -2,9 +2,20 @@
 
 #include "datalog/mdlCsvExport.h"
 
+#include <algorithm>
+
 namespace {
 
-QString f(const char* format, double v) { return QString::asprintf(format, v); }
+QString f(const char* format, double v)
+{
+    QString text = QString::asprintf(format, v);
+    // A value that rounds to zero reads 0, whatever its sign ("-0 %").
+    if (text.startsWith(QLatin1Char('-')) && std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c >= QLatin1Char('1') && c <= QLatin1Char('9');
+        }))
+        text.remove(0, 1);
+    return text;
+}
 
 QString d(int v) { return QString::number(v); }
 
@@ -134,8 +145,12 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
         set(lvCel, QStringLiteral("OFF"), QStringLiteral("OFF"));
         rows[lvCel].font = liveview::Green;
     }
-    const QString duration =
-        o.connectionActive ? QStringLiteral("Recording...") : playbackDurationText(s.timeStamp() - o.startTime);
+    // A sample from before the recording's start (the tick counter's
+    // difference is then "negative") has no playback time.
+    const quint32 since = s.timeStamp() - o.startTime;
+    const QString duration = o.connectionActive               ? QStringLiteral("Recording...")
+                             : static_cast<qint32>(since) < 0 ? QString()
+                                                              : playbackDurationText(since);
     set(lvDuration, duration, duration);
     return rows;
 }

@@ -162,7 +162,18 @@ bool TQtSerialPort::open()
     }
     m_error.clear();
     applyLineSettings();
+    // Whatever the device held from before (a reply to the last session's
+    // request) is not an answer to anything this connection asks.
+    clearInput();
     return true;
+}
+
+void TQtSerialPort::clearInput()
+{
+    if (!m_port->isOpen())
+        return;
+    m_port->clear(QSerialPort::Input);
+    m_port->readAll();
 }
 
 void TQtSerialPort::close()

@@ -56,6 +56,8 @@ public:
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
     [[nodiscard]] virtual QString errorString() const = 0;
+    // Drops what was received and not read yet, the driver's buffer included.
+    virtual void clearInput() = 0;
 
     // Queues the bytes for sending; returns the count accepted or -1.
     virtual qint64 write(const QByteArray& bytes) = 0;
@@ -100,6 +102,7 @@ public:
     void close() override;
     [[nodiscard]] bool isOpen() const override;
     [[nodiscard]] QString errorString() const override { return m_error; }
+    void clearInput() override;
     qint64 write(const QByteArray& bytes) override;
     bool setDtr(bool on) override;
     bool setRts(bool on) override;

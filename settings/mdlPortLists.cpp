@@ -114,6 +114,12 @@ int TPortList::indexOfOrAdd(const QString& path)
     return static_cast<int>(entries().indexOf(p));
 }
 
+int TPortList::indexOfChoice(int portIndex, const QString& portPath)
+{
+    const int byPath = indexOfOrAdd(portPath);
+    return byPath >= 0 ? byPath : portIndex;
+}
+
 QStringList TPortList::systemSerialPorts()
 {
     QStringList l;

@@ -46,6 +46,9 @@ public:
     [[nodiscard]] QString nameAt(int index) const;
     // The index of a path, adding it to the typed paths when unknown.
     int indexOfOrAdd(const QString& path);
+    // The entry a stored port choice names: its path when there is one
+    // (added when unknown), else the index.
+    [[nodiscard]] int indexOfChoice(int portIndex, const QString& portPath);
 
     [[nodiscard]] static QStringList systemSerialPorts();
 

@@ -184,6 +184,7 @@ std::vector<TKey> buildKeys()
 
     addComKeys(k, RTPCom, &TSettings::rtpCom, false);
     addComKeys(k, TunerCom, &TSettings::tunerCom, true);
+    k.push_back(stringKey(TunerCom, QStringLiteral("PortPath"), F(tunerCom.portPath)));
 
     k.push_back(intKey(RTP, QStringLiteral("Hardware"), F(rtp.hardware), 0, 2));
     k.push_back(boolKey(RTP, QStringLiteral("Use512K"), F(rtp.use512K)));

@@ -2,6 +2,7 @@
 
 #include "datalog/mdlDecimate.h"
 
+#include <QGraphicsLayout>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -12,6 +13,8 @@
 #include <cmath>
 
 namespace {
+
+const QMargins GraphMargins(4, 4, 4, 4);
 
 QColor channelColor(int channel)
 {
@@ -43,7 +46,7 @@ TDataGraphView::TDataGraphView(const QString& name, QWidget* parent)
     setObjectName(name);
     m_chart = chart();
     m_chart->legend()->setAlignment(Qt::AlignTop);
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chart->setMargins(GraphMargins);
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
 
@@ -68,9 +71,8 @@ TDataGraphView::TDataGraphView(const QString& name, QWidget* parent)
     connect(m_x, &QValueAxis::rangeChanged, this, [this](qreal, qreal) {
         if (m_settingRange)
             return;
-        // The rubber band zoomed: draw the span again at full resolution.
-        m_zoomed = true;
-        Q_EMIT redrawNeeded();
+        // The rubber band zoomed: both graphs show the span at full resolution.
+        Q_EMIT timeSpanZoomed(m_x->min(), m_x->max());
     });
     setTimeRange(0, 1);
 }
@@ -160,16 +162,16 @@ qsizetype TDataGraphView::pointCount(int channel) const
     return s ? s->count() : 0;
 }
 
-void TDataGraphView::resetZoom()
+void TDataGraphView::zoomTo(double x0, double x1)
 {
-    m_zoomed = false;
-    Q_EMIT redrawNeeded();
+    m_zoomed = true;
+    setTimeRange(x0, x1);
 }
 
 void TDataGraphView::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::RightButton) {
-        resetZoom();
+        Q_EMIT zoomResetRequested();
         e->accept();
         return;
     }
@@ -191,8 +193,22 @@ TDataGraphsPanel::TDataGraphsPanel(QWidget* parent) : QWidget(parent)
     m_graph2 = new TDataGraphView(QStringLiteral("Graph2"), this);
     layout->addWidget(m_graph1);
     layout->addWidget(m_graph2);
-    connect(m_graph1, &TDataGraphView::redrawNeeded, this, [this] { m_graph1->redraw(m_series); });
-    connect(m_graph2, &TDataGraphView::redrawNeeded, this, [this] { m_graph2->redraw(m_series); });
+    for (TDataGraphView* g : {m_graph1, m_graph2}) {
+        connect(g, &TDataGraphView::redrawNeeded, this, [this] {
+            alignTimeAxes();
+            redraw();
+        });
+        connect(g, &TDataGraphView::timeSpanZoomed, this, [this](double x0, double x1) {
+            m_graph1->zoomTo(x0, x1);
+            m_graph2->zoomTo(x0, x1);
+            redraw();
+        });
+        connect(g, &TDataGraphView::zoomResetRequested, this, [this] {
+            m_graph1->resetZoom();
+            m_graph2->resetZoom();
+            redraw();
+        });
+    }
 }
 
 void TDataGraphsPanel::refresh(const QByteArray& records, const TSampleDisplay& units, int graph1, int graph2)
@@ -200,7 +216,30 @@ void TDataGraphsPanel::refresh(const QByteArray& records, const TSampleDisplay& 
     m_series.update(records, units, graph1 | graph2);
     m_graph1->setChannels(graph1, units);
     m_graph2->setChannels(graph2, units);
+    alignTimeAxes();
     redraw();
+}
+
+void TDataGraphsPanel::alignTimeAxes()
+{
+    // Each chart puts its plot area beside its own y axes, which differ in
+    // number and label width: widen the margin on the narrower side so both
+    // time axes span the same pixels.
+    QChart* charts[] = {m_graph1->chart(), m_graph2->chart()};
+    for (QChart* c : charts) {
+        c->setMargins(GraphMargins);
+        c->layout()->activate();
+    }
+    const qreal left = std::max(charts[0]->plotArea().left(), charts[1]->plotArea().left());
+    const qreal right = std::min(charts[0]->plotArea().right(), charts[1]->plotArea().right());
+    for (QChart* c : charts) {
+        const QRectF area = c->plotArea();
+        QMargins m = GraphMargins;
+        m.setLeft(m.left() + static_cast<int>(std::lround(left - area.left())));
+        m.setRight(m.right() + static_cast<int>(std::lround(area.right() - right)));
+        c->setMargins(m);
+        c->layout()->activate();
+    }
 }
 
 void TDataGraphsPanel::redraw()

@@ -5,8 +5,9 @@
 // recording against time in seconds since the first sample, and the playback
 // cursor. Long recordings are drawn through per-pixel min/max decimation, so
 // the cost of a repaint follows the chart's width, not the recording's
-// length. Drag across a graph to zoom into a time span; a right click shows
-// the whole recording again.
+// length. The two graphs share one time axis: the same span, over the same
+// pixels, so the cursors line up. Drag across either graph to zoom both into
+// a time span; a right click shows the whole recording again.
 
 #include "datalog/mdlDataGraph.h"
 
@@ -29,7 +30,8 @@ public:
     void redraw(const TDataGraphSeries& series);
     void setCursorTime(double seconds);
     [[nodiscard]] bool zoomed() const { return m_zoomed; }
-    void resetZoom();
+    void zoomTo(double x0, double x1);
+    void resetZoom() { m_zoomed = false; }
 
     // Points drawn for a channel (tests and diagnostics).
     [[nodiscard]] qsizetype pointCount(int channel) const;
@@ -39,6 +41,9 @@ public:
 
 Q_SIGNALS:
     void redrawNeeded();
+    // The user zoomed into a time span, or asked for the whole recording.
+    void timeSpanZoomed(double x0, double x1);
+    void zoomResetRequested();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
@@ -73,6 +78,7 @@ public:
 
 private:
     void redraw();
+    void alignTimeAxes();
 
     TDataGraphView* m_graph1;
     TDataGraphView* m_graph2;

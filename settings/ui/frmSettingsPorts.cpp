@@ -82,8 +82,10 @@ void TPortGroup::apply(TComSettings& com, TConnectionSettings& conn) const
     const QString port = cbxPort->currentText().trimmed();
     if (!port.isEmpty()) {
         const int index = m_ports.indexOfOrAdd(port);
-        if (index >= 0)
+        if (index >= 0) {
             com.portIndex = index;
+            com.portPath = m_ports.nameAt(index);
+        }
     }
     const auto baud = TIniFile::parseInteger(cbxBaud->currentText());
     if (baud && *baud > 0)

@@ -24,6 +24,7 @@
 #include <QDeadlineTimer>
 #include <QDockWidget>
 #include <QFile>
+#include <QLabel>
 #include <QLineSeries>
 #include <QProcess>
 #include <QScrollBar>
@@ -400,6 +401,13 @@ TEST_F(MainDatalog, CrashRecoveryIsOfferedAtStartUp)
     EXPECT_EQ(svc.messages.last().title, QStringLiteral("Unsaved Data"));
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(datalog->recording().count(), 250);
+
+    // No at exit used to leave the file, and the offer came back at every start.
+    ASSERT_TRUE(QFile::exists(recovery));
+    svc.messages.answer(mrNo);
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(QFile::exists(recovery));
 }
 
 TEST_F(MainDatalog, DecliningTheRecoveryDeletesTheFile)
@@ -502,6 +510,24 @@ TEST_F(MainDatalog, DataGraphsDrawTheRecordingDecimated)
     ASSERT_NE(cursor, nullptr);
     ASSERT_EQ(cursor->count(), 2);
     EXPECT_NEAR(cursor->at(0).x(), 600.0, 1e-6);
+    // The bar was a bare scroll bar: it names itself and tells where it is.
+    EXPECT_NE(datalog->playbackToolBar()->findChild<QLabel*>(QStringLiteral("lblPlayback")), nullptr);
+    auto* position = datalog->playbackToolBar()->findChild<QLabel*>(QStringLiteral("lblPlaybackPosition"));
+    ASSERT_NE(position, nullptr);
+    EXPECT_EQ(position->text(), QStringLiteral("00:10:00.000  Sample 30001 / 60000"));
+    // One time axis: the same span over the same pixels (the graphs have a
+    // different number of y axes), and a zoom in one acts on both.
+    QTest::qWait(50);
+    const QPointF at1 = g1->chart()->mapToPosition(QPointF(600, 0), g1->seriesOf(dgRPM));
+    const QPointF at2 = g2->chart()->mapToPosition(QPointF(600, 0), g2->seriesOf(dgECT));
+    EXPECT_NEAR(at1.x(), at2.x(), 1.0);
+    g1->timeAxis()->setRange(100, 200); // as the rubber band does
+    EXPECT_TRUE(g2->zoomed());
+    EXPECT_DOUBLE_EQ(g2->timeAxis()->min(), 100);
+    EXPECT_DOUBLE_EQ(g2->timeAxis()->max(), 200);
+    QTest::mouseRelease(g2->viewport(), Qt::RightButton, {}, g2->viewport()->rect().center());
+    EXPECT_FALSE(g1->zoomed());
+    EXPECT_NEAR(g1->timeAxis()->max(), 59999 * 0.02, 1e-6);
     // Back to the table grid.
     run("TunerDataGraphs");
     EXPECT_NE(work->currentWidget(), datalog->dataGraphs());
@@ -530,6 +556,10 @@ TEST_F(MainDatalog, UnitCommandsRepaintTheLiveView)
 {
     start();
     run("TunerLiveView");
+    datalog->refreshNow();
+    // Before the first sample it showed conversions of zeros ("284.00 °F").
+    for (int i = 0; i < lvItemCount; ++i)
+        EXPECT_TRUE(liveCaption(i).isEmpty()) << liveCaption(i).toStdString();
     DatalogSample s = TEngineModel().sampleAt(20000);
     s.setU8(DatalogSample::Speed, 100);
     datalog->tuner().setSample(s);
@@ -596,6 +626,41 @@ TEST_F(MainDatalog, TypedPortJoinsThePortList)
     svc.messages.answer(mrOk);
     run("TunerStart");
     EXPECT_EQ(svc.messages.last().text, QStringLiteral("/dev/pts/77 failed to open."));
+
+    // A restart: the path was lost (only PortIndex was stored, an index into
+    // the typed paths of the last run) and F9 opened a port named "".
+    store->collect();
+    ASSERT_TRUE(store->save());
+    datalog.reset();
+    form.reset();
+    store = std::make_unique<TSettingsStore>(dir.path());
+    ASSERT_TRUE(store->load());
+    ports = TPortList([] { return QStringList{QStringLiteral("/dev/ttyFAKE0")}; });
+    start();
+    port->refuseOpen = true;
+    showToolBar();
+    svc.messages.answer(mrOk);
+    run("TunerStart");
+    EXPECT_EQ(svc.messages.last().text, QStringLiteral("/dev/pts/77 failed to open."));
+}
+
+// The first Connect after a streaming session failed with "Bad response
+// received": the reply to the last request came in before the new handshake.
+TEST_F(MainDatalog, ConnectRightAfterStreamingConnectsAtOnce)
+{
+    start();
+    showToolBar();
+    run("TunerStart");
+    ASSERT_TRUE(streamUntil(20));
+    run("TunerStart"); // disconnect while a reply is on its way
+    svc.messages.clear();
+    svc.messages.answer(mrNo); // the recording is not wanted
+    run("TunerStart");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return datalog->recording().count() >= 20 || !datalog->tuner().isActive(); }, 30000));
+    EXPECT_TRUE(datalog->tuner().isActive());
+    ASSERT_EQ(svc.messages.count(), 1);
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("Unsaved Data"));
 }
 
 // The real serial port against vexor-sim on a pseudo-terminal, as a user

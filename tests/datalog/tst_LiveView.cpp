@@ -182,6 +182,22 @@ TEST(LiveView, BlankValues)
     EXPECT_EQ(r[lvInjector].value, QStringLiteral("3.46 ms"));
 }
 
+// A sample from before the recording start showed "1193:02:30.476" (the
+// negative difference wrapped), and a trim just below zero read "-0 %".
+TEST(LiveView, NoWrappedTimeAndNoNegativeZero)
+{
+    TLiveViewOptions o = imperial();
+    DatalogSample s = reading();
+    s.setU16(DatalogSample::FuelTrim, 32767); // -0.003 %
+    s.setTimeStamp(o.startTime - 1);
+    const QVector<TLiveViewRow> r = liveViewRows(s, o);
+    EXPECT_EQ(r[lvFuelTrim].value, QStringLiteral("0 %"));
+    EXPECT_EQ(r[lvFuelTrim].item, QStringLiteral("0"));
+    EXPECT_TRUE(r[lvDuration].value.isEmpty()) << r[lvDuration].value.toStdString();
+    s.setU16(DatalogSample::FuelTrim, 32600); // -0.5 %: still a reading of its own
+    EXPECT_EQ(liveViewRows(s, o)[lvFuelTrim].value, QStringLiteral("-1 %"));
+}
+
 TEST(LiveView, RecordingInsteadOfTheTimeWhileConnected)
 {
     TLiveViewOptions o = imperial();

@@ -169,13 +169,16 @@ TEST(TunerForm, FailureMessages)
              l.tuner.open();
          },
          QStringLiteral("/dev/ttyUSB7 failed to open."), QStringLiteral("Bad Port")},
-        {"bytes before the handshake",
+        // A typed port path lost at restart used to open a port named "".
+        {"no port name",
          [](TLink& l) {
+             TTunerSettings t = l.tuner.settings();
+             t.port.portName = QStringLiteral(" ");
+             l.tuner.setSettings(t);
              l.tuner.open();
-             l.port.inject("garbage");
-             l.clock.advance(250);
          },
-         QStringLiteral("Bad response received. Check your settings."), QStringLiteral("Connection Error")},
+         QStringLiteral("No datalog port is chosen. Type one in Datalog > Datalog Port or pick one in the settings."),
+         QStringLiteral("Bad Port")},
         {"wrong protocol 0 handshake byte, every time",
          [](TLink& l) {
              l.tuner.open();
@@ -209,6 +212,78 @@ TEST(TunerForm, FailureMessages)
         EXPECT_EQ(link.messages.last().title, r.title) << r.what;
         EXPECT_EQ(link.messages.last().kind, TMsgKind::Error) << r.what;
         EXPECT_FALSE(link.tuner.isActive()) << r.what;
+    }
+}
+
+// The first Connect after a streaming session failed with "Bad response": the
+// reply to the last request arrived before the new handshake was sent.
+TEST(TunerForm, StaleReplyBytesNeverReachTheHandshake)
+{
+    for (int protocol : {0, 1, 2}) {
+        TLink link(protocol);
+        link.connect();
+        link.port.leaveUnread(link.frame(1000)); // still in the driver at the disconnect
+        link.tuner.close();
+        link.tuner.open();
+        EXPECT_EQ(link.tuner.state(), TTunerForm::StateOpen) << protocol;
+        link.port.inject(link.frame(1100)); // in flight, delivered before the handshake
+        link.port.leaveUnread(link.frame(1200));
+        link.clock.advance(250);
+        ASSERT_EQ(link.tuner.state(), TTunerForm::StateHandshakeSent) << protocol;
+        link.port.deliverUnread(); // nothing: the handshake dropped the driver's input
+        link.port.inject(link.handshakeReply());
+        link.clock.advance(250);
+        EXPECT_EQ(link.tuner.state(), TTunerForm::StateStreaming) << protocol;
+        EXPECT_EQ(link.messages.count(), 0) << protocol;
+    }
+}
+
+// A walkthrough on a loaded machine saw a six-minute stall with nothing
+// recorded. When the event loop comes back, the clock is far ahead, the retry
+// timer overdue and a reply waits in the driver: the link must stream on.
+TEST(TunerForm, StreamsOnAfterALongEventLoopStall)
+{
+    for (int protocol : {0, 1, 2}) {
+        TLink link(protocol);
+        TEcuResponder ecu(protocol, link.engine);
+        qsizetype answered = 0;
+        quint64 modelMs = 0;
+        // Answers the requests written so far, or leaves the replies in the driver.
+        auto answer = [&](bool deliver) {
+            const qsizetype written = link.port.writes().size(); // a reply sends the next request at once
+            while (answered < written) {
+                modelMs += 20;
+                const QByteArray reply = ecu.receive(link.port.writes()[answered++], modelMs);
+                if (deliver)
+                    link.port.inject(reply);
+                else
+                    link.port.leaveUnread(reply);
+            }
+        };
+        // Until `count` more samples came in (a protocol 0 sample takes many requests).
+        auto stream = [&](size_t count) {
+            const size_t target = link.samples.size() + count;
+            for (int i = 0; i < 5000 && link.samples.size() < target && link.tuner.isActive(); ++i) {
+                link.clock.advance(5);
+                answer(true);
+            }
+        };
+        link.tuner.open();
+        stream(10);
+        ASSERT_EQ(link.tuner.state(), TTunerForm::StateStreaming) << protocol;
+        const size_t before = link.samples.size();
+
+        link.clock.advance(2);
+        answer(false);
+        const quint32 resumed = link.clock.tickCount() + 6 * 60 * 1000;
+        link.clock.setTick(resumed);
+        while (link.clock.fireNext() && link.port.writes().size() == answered) {} // the overdue timers run first
+        link.port.deliverUnread();
+        stream(11);
+        EXPECT_EQ(link.tuner.state(), TTunerForm::StateStreaming) << protocol;
+        EXPECT_EQ(link.messages.count(), 0) << protocol;
+        ASSERT_GT(link.samples.size(), before + 10) << protocol;
+        EXPECT_GE(link.samples.back().timeStamp(), resumed) << protocol;
     }
 }
 

@@ -39,6 +39,7 @@ const char* const DefaultKeys =
     "RTP Com Settings|ParityIndex|2\nRTP Com Settings|StopBitsIndex|0\n"
     "Tuner Com Settings|ProtocolIndex|0\nTuner Com Settings|PortIndex|0\nTuner Com Settings|BaudRate|38400\n"
     "Tuner Com Settings|DataBitsIndex|4\nTuner Com Settings|ParityIndex|2\nTuner Com Settings|StopBitsIndex|0\n"
+    "Tuner Com Settings|PortPath|\n"
     "RTP Settings|Hardware|0\nRTP Settings|Use512K|0\nRTP Settings|AutoUpdate|1\nRTP Settings|AutoConnect|1\n"
     "RTP Connection Settings|Timeout|250\nRTP Connection Settings|MaxTries|3\n"
     "Tuner Connection Settings|Timeout|250\nTuner Connection Settings|MaxTries|3\n"

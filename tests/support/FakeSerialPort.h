@@ -3,6 +3,7 @@
 #include "datalog/mdlSerialPort.h"
 
 #include <QList>
+#include <utility>
 
 // In-memory port for unit tests: records what is written, delivers what the
 // test injects, and can be told to refuse opening or the modem lines.
@@ -26,6 +27,7 @@ public:
     void close() override { m_open = false; }
     [[nodiscard]] bool isOpen() const override { return m_open; }
     [[nodiscard]] QString errorString() const override { return m_open ? QString() : m_error; }
+    void clearInput() override { m_unread.clear(); }
     qint64 write(const QByteArray& bytes) override;
     bool setDtr(bool on) override;
     bool setRts(bool on) override;
@@ -33,6 +35,15 @@ public:
     // Test side.
     void inject(const QByteArray& bytes) { Q_EMIT bytesReceived(bytes); }
     void failPort(const QString& text) { Q_EMIT portError(text); }
+    // Bytes the driver holds that were not read yet: delivered by
+    // deliverUnread() unless clearInput() dropped them first.
+    void leaveUnread(const QByteArray& bytes) { m_unread += bytes; }
+    void deliverUnread()
+    {
+        const QByteArray bytes = std::exchange(m_unread, {});
+        if (!bytes.isEmpty())
+            inject(bytes);
+    }
     [[nodiscard]] const QList<QByteArray>& writes() const { return m_writes; }
     [[nodiscard]] QByteArray written() const;
     void clearWrites() { m_writes.clear(); }
@@ -46,6 +57,7 @@ public:
 private:
     TSerialSettings m_settings;
     QList<QByteArray> m_writes;
+    QByteArray m_unread;
     QString m_error;
     bool m_open = false;
     bool m_dtr = false;
