@@ -693,6 +693,15 @@ TEST_F(MainDatalog, ConnectsToTheSimulatorOnAPseudoTerminal)
     run("TunerStart");
     EXPECT_FALSE(datalog->tuner().isActive());
     EXPECT_EQ(datalog->tuner().stats().corruptFrames, 0u);
+    // Connecting again at once: the simulator's answer to the last request
+    // must not fail the handshake.
+    svc.messages.answer(mrNo);
+    run("TunerStart");
+    const qint64 more = datalog->recording().count() + 50;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return datalog->recording().count() >= more || !datalog->tuner().isActive(); }, 60000));
+    EXPECT_TRUE(datalog->tuner().isActive());
+    run("TunerStart");
     sim.terminate();
     sim.waitForFinished(5000);
 }

@@ -213,6 +213,7 @@ struct TSessionFixture {
         QObject::connect(&session, &TDatalogSession::refreshRequested, [this] { ++refreshes; });
         TTunerSettings s;
         s.protocolIndex = 1;
+        s.port.portName = QStringLiteral("/dev/ttyUSB0");
         tuner.setSettings(s);
     }
     void record(int n)
