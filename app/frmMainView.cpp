@@ -21,9 +21,12 @@ void TMainForm::selectTable(quint8 table)
     m_rom.CurrentTable = table;
 }
 
-// The one place that decides whether the lambda views can work (families
-// without a target-lambda table, such as Nissan, leave them disabled).
-bool TMainForm::hasTargetLambdaTable() const { return m_rom.address(m_rom.currentCam() == 0 ? 58 : 59) != 0; }
+// The one place that decides whether the lambda views can work: the family
+// must have them (Nissan has not) and the ROM a target-lambda table.
+bool TMainForm::hasTargetLambdaTable() const
+{
+    return m_rom.traits().tuningViews && m_rom.address(correctionEntry(m_rom.currentCam())) != 0;
+}
 
 void TMainForm::ViewTablesExecute()
 {

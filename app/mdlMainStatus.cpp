@@ -7,7 +7,7 @@ QString romTypePaneText(const TRom& rom)
     if (!rom.isLoaded())
         return QString();
     QString text = rom.baseName();
-    if (rom.BaseType == btVexorAu || rom.BaseType == btVexorAuNoMap)
+    if (rom.traits().extended)
         text += QString::asprintf(" v%.2f", rom.version());
     return text;
 }
@@ -23,8 +23,8 @@ QString optionsPaneText(const TRom& rom)
     } else if (f & ffBoost2) {
         text += QStringLiteral(">3Bar Boosted");
     } else if (f & ffBoost3) {
-        const quint16 top = rom.address(46);
-        text += QString::asprintf(">%.1fBar ", (int(top) - 32768) / 1000.0);
+        const quint16 top = rom.address(aeMapSensorMax);
+        text += QString::asprintf(">%.1fBar ", (int(top) - MapSensorRangeOffset) / 1000.0);
         if (top > 1082)
             text += QStringLiteral("Boosted ");
     }

@@ -39,7 +39,7 @@ int cmdDiff(const QStringList& a)
             // Shared maps (one table serving both cams) are reported once.
             bool shared = false;
             for (int j = 0; j < k; ++j)
-                shared |= ra.tableAddress(j) == ra.tableAddress(k) && ra.address(5 + j) != 0;
+                shared |= ra.tableAddress(j) == ra.tableAddress(k) && ra.address(tableEntry(j)) != 0;
             if (shared || !ra.tableFits(k) || !rb.tableFits(k) || ra.rows(k) != rb.rows(k) ||
                 ra.columns(k) != rb.columns(k))
                 continue;
@@ -88,7 +88,7 @@ int cmdDiff(const QStringList& a)
         for (int cam = 0; cam < 2; ++cam) {
             const bool high = cam == 1;
             const QString camName = high ? QStringLiteral("hi") : QStringLiteral("lo");
-            if (const int at = ra.address(1 + cam); at && !(high && at == ra.address(1))) {
+            if (const int at = ra.address(loadScaleEntry(high)); at && !(high && at == ra.address(aeLoadScaleLo))) {
                 cov.mark(at, ra.columns(cam));
                 for (int i = 0; i < ra.columns(cam) && i < rb.columns(cam); ++i)
                     if (ra.load(high, i) != rb.load(high, i)) {
@@ -104,7 +104,7 @@ int cmdDiff(const QStringList& a)
                                     .arg(rb.load(high, i));
                     }
             }
-            if (const int at = ra.address(3 + cam)) {
+            if (const int at = ra.address(rpmScaleEntry(high))) {
                 cov.mark(at, ra.rows(cam) * (ra.WideRevScalar ? 2 : 1));
                 for (int i = 0; i < ra.rows(cam) && i < rb.rows(cam); ++i)
                     if (ra.rpm(high, i) != rb.rpm(high, i)) {
@@ -132,7 +132,7 @@ int cmdDiff(const QStringList& a)
                 text << QStringLiteral("%1: %2 -> %3").arg(item.name, va.toString(), vb.toString());
             }
         }
-        if (const int at = ra.address(0))
+        if (const int at = ra.address(aeChecksum))
             cov.mark(at, 1); // the checksum byte follows every change
     } else {
         text << QStringLiteral("Different families or sizes (%1 / %2): comparing bytes only.")

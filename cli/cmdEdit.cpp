@@ -71,12 +71,11 @@ QString applyEdit(TRom& rom, const QString& option, const QString& editText)
         const int count = isRpm ? rom.rows(kind) : rom.columns(kind);
         if (index < 0 || index >= count)
             throw CliError{ExitRefused, QStringLiteral("Index out of bounds.")};
-        const int first = isRpm ? 3 : 1;
-        if (rom.address(first) == 0 || rom.address(first + 1) == 0)
+        if (!(isRpm ? rom.hasRpmScales() : rom.hasLoadScales()))
             throw CliError{ExitRefused, QStringLiteral("This family has no %1 scale in the image.")
                                             .arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
         // The ECU code fixes the last breakpoint; accepting a value there would silently drop it.
-        if (index == count - 1 && rom.BaseType != btNissan)
+        if (index == count - 1 && rom.traits().fixedLastBreakpoint)
             throw CliError{ExitRefused, QStringLiteral("The last %1 breakpoint is fixed and cannot be changed.")
                                             .arg(isRpm ? QStringLiteral("rpm") : QStringLiteral("load"))};
         const int before = isRpm ? rom.rpm(high, index) : rom.load(high, index);

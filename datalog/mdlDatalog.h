@@ -4,6 +4,8 @@
 // host's millisecond time stamp. The same 40 bytes are the record of datalog
 // files, so every offset here is also a file format.
 
+#include "rom/mdlEncodings.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -89,12 +91,6 @@ struct DatalogSample {
     friend bool operator==(const DatalogSample& a, const DatalogSample& b) { return a.bytes == b.bytes; }
 };
 static_assert(sizeof(DatalogSample) == DatalogSample::Size);
-
-// The ECU's temperature curve: °C for each raw byte.
-extern const std::array<double, 256> TemperatureTable;
-// Nearest raw byte for a temperature: 0 above the first entry, 255 below the
-// last, the higher index on a tie.
-quint8 celsiusToByte(double celsius);
 
 // Names of the 32 diagnostic codes; code n is bit n-1 of the error word.
 extern const std::array<const char*, 32> DiagnosticCodeNames;

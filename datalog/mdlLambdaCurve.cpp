@@ -1,11 +1,13 @@
 #include "datalog/mdlLambdaCurve.h"
 
+#include "rom/mdlEncodings.h"
+
 TLambdaLookup lambdaLookupFromCurve(const TLambdaPoints& points, double lambdaOffset)
 {
     constexpr int CurvePoints = 12;
     TLambdaLookup out{};
     for (int b = 0; b < 256; ++b) {
-        const double v = b * 0.01961;
+        const double v = sensorByteToVolts(b);
         int i = 0;
         while (i < CurvePoints && !(points[static_cast<size_t>(i)].voltage > v))
             ++i;

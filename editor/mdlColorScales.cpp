@@ -1,5 +1,7 @@
 #include "editor/mdlColorScales.h"
 
+#include "rom/mdlEncodings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,7 +14,7 @@ constexpr double Limit = 1e15;
 
 long long floorInt(double x) { return static_cast<long long>(std::floor(std::clamp(x, -Limit, Limit))); }
 
-long long roundEven(double x) { return static_cast<long long>(std::nearbyint(std::clamp(x, -Limit, Limit))); }
+long long roundInt(double x) { return static_cast<long long>(roundEven(std::clamp(x, -Limit, Limit))); }
 
 } // namespace
 
@@ -57,5 +59,5 @@ TColor DifferenceColor(double x, double hi, double mid, double lo)
     }
     const double e = x - lo;
     const double d = mid - lo; // > 0 here: lo < x < mid
-    return RGB(roundEven(e * 250 / d), 255, -roundEven(e * 235 / d) - 16);
+    return RGB(roundInt(e * 250 / d), 255, -roundInt(e * 235 / d) - 16);
 }

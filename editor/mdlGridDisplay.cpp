@@ -76,7 +76,7 @@ void TGridDisplay::fixedCell(int ACol, int ARow, QString& Caption, TAlignment& A
 
 QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
 {
-    const bool nissan = m_rom->BaseType == btNissan;
+    const bool nissan = m_rom->traits().nissanEncodings;
     const bool high = highCamTable();
     const int atm = m_options.Units.atmospheric;
     if (col == 0) {
@@ -122,7 +122,7 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
         // Boost carries its unit like the vacuum's inch sign, so a bare
         // number is never read in the wrong unit.
         if (m_options.Units.psi)
-            return QString::asprintf("%.1fpsi", (load - atm) / 1000.0 * 14.5);
+            return QString::asprintf("%.1fpsi", (load - atm) / 1000.0 * PsiPerBar);
         return QString::asprintf("%.2fkg", (load - atm) * 0.00102);
     }
 }
@@ -200,7 +200,7 @@ void TGridDisplay::dataCaption(int col, int row, QString& caption, TColor& bkgnd
         return;
     }
     case vmTargetLambda: {
-        if (m_rom->address(m_rom->currentCam() == 0 ? 58 : 59) == 0)
+        if (m_rom->address(correctionEntry(m_rom->currentCam())) == 0)
             return; // the ROM has no target-lambda table
         const double target = m_rom->correctionCell(m_rom->currentCam(), col, row);
         caption = QString::asprintf("%.2f", afr ? target * stoich : target);
@@ -226,7 +226,7 @@ void TGridDisplay::valuesCell(int col, int row, QString& caption, TColor& bkgnd)
     const int kind = m_rom->CurrentTable;
     const bool fuel = TRom::isFuelKind(kind);
     const double v = m_rom->tableValue(col, row, kind);
-    if (m_rom->BaseType == btNissan) {
+    if (m_rom->traits().nissanEncodings) {
         // Byte cells with an offset: 128 and above carry a second range.
         if (v >= 128) {
             const double shown = v - (fuel ? 192 : 128);
@@ -250,7 +250,7 @@ void TGridDisplay::valuesCell(int col, int row, QString& caption, TColor& bkgnd)
 void TGridDisplay::dutyCell(int col, int row, QString& caption, TColor& bkgnd) const
 {
     const double v = m_rom->tableValue(col, row, m_rom->CurrentTable);
-    if (m_rom->BaseType == btNissan) {
+    if (m_rom->traits().nissanEncodings) {
         const bool offset = v > 128;
         const double shown = offset ? v - 192 : v;
         caption = QString::asprintf("%.0f%%", dutyCycle(col, row));
@@ -265,7 +265,7 @@ double TGridDisplay::injectorDuration(double fuelValue) const
 {
     const double fm = m_rom ? m_rom->finalMultiplier() : 1.0;
     const int latency = active() ? m_options.InjectorLatency : 148;
-    return 0.0173 * (fm * fuelValue + latency / 4.0);
+    return InjectorMsPerUnit * (fm * fuelValue + latency / 4.0);
 }
 
 double TGridDisplay::dutyCycle(int col, int row) const
@@ -278,7 +278,7 @@ double TGridDisplay::dutyCycle(int col, int row) const
         const bool high = highCamTable();
         const double v = m_rom->tableValue(col, row, m_rom->CurrentTable);
         const double period = periodMs(m_rom->rpm(high, row));
-        if (m_rom->BaseType == btNissan) {
+        if (m_rom->traits().nissanEncodings) {
             const double shown = v > 128 ? v - 192 : v;
             return m_rom->load(high, col) * 0.125 * (shown / 128 + 1) / period * 100;
         }
@@ -349,7 +349,7 @@ bool TGridDisplay::editText(int ACol, int ARow, int valueCol, int valueRow, QStr
         if (mode == vmValues) {
             Text = QString::asprintf("%.2f", m_rom->tableValue(valueCol, valueRow, m_rom->CurrentTable));
         } else {
-            if (m_rom->address(m_rom->currentCam() == 0 ? 58 : 59) == 0)
+            if (m_rom->address(correctionEntry(m_rom->currentCam())) == 0)
                 return false;
             const double target = m_rom->correctionCell(m_rom->currentCam(), valueCol, valueRow);
             Text = QString::asprintf("%.2f", m_options.Units.afr ? target * m_options.Units.stoich : target);

@@ -66,7 +66,7 @@ bool TTableEditor::insideTarget(Target t, int col, int row) const
         // The target-lambda table has the shape of the fuel map of its cam,
         // which an ignition table on screen need not share.
         const int cam = m_rom.currentCam();
-        return m_rom.address(cam == 0 ? 58 : 59) != 0 && col < m_rom.columns(cam) && row < m_rom.rows(cam);
+        return m_rom.address(correctionEntry(cam)) != 0 && col < m_rom.columns(cam) && row < m_rom.rows(cam);
     }
     case Target::None: break;
     }

@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-double roundEven(double x) { return std::nearbyint(x); }
-
 TRom::TRom() { reset(); }
 
 void TRom::reset()
@@ -54,7 +52,7 @@ TRom::LoadResult TRom::identifyAndSelect(const std::function<void()>& afterSelec
     selectBase(identify());
     if (afterSelect)
         afterSelect();
-    if (BaseType == btUnknown)
+    if (!traits().known)
         return LoadResult::UnknownFamily;
     // A truncated file would open with zeros where its tables should be.
     if (!sourceHoldsMap())
@@ -83,56 +81,59 @@ TRom::LoadResult TRom::reload(const std::function<void()>& afterSelect)
     return identifyAndSelect(afterSelect);
 }
 
+namespace {
+
+// The family a signature word at 0x23 names; Nissan and the unknown case need
+// more than the word and are decided by the caller.
+struct SignatureRow {
+    quint16 word;
+    quint8 baseType;
+};
+constexpr SignatureRow Signatures[] = {
+    {0xD603, btP28},     {0xCB03, btP30},     {0xF803, btP30}, {0x6703, btP72},    {0x4207, btP13},
+    {0xC803, btVexorAu}, {0xCA03, btVexorAu}, {0x9615, btPR3}, {0xFF16, btJDMPW0}, {0x9A16, btEDMPW0},
+};
+
+} // namespace
+
 quint8 TRom::identify()
 {
     const quint16 sig = wordAt(0x23);
-    auto obd1 = [this](bool wide) {
-        OBDMode = 1;
-        WideRevScalar = wide;
-    };
-    auto obd0 = [this] {
-        OBDMode = 0;
-        WideRevScalar = false;
-    };
+    quint8 code = btUnknown;
+    for (const auto& row : Signatures)
+        if (row.word == sig)
+            code = row.baseType;
     switch (sig) {
-    case 0xD603: obd1(false); return btP28;
-    case 0xCB03:
-    case 0xF803: obd1(false); return btP30;
-    case 0x6703:
-        obd1(false);
-        FeatureFlags |= ffIAB;
-        return btP72;
-    case 0x4207:
-        obd1(true);
-        FeatureFlags |= ffIAB;
-        return btP13;
-    case 0xC803:
-    case 0xCA03: obd1(false); return btVexorAu;
-    case 0x9615: obd0(); return btPR3;
-    case 0xFF16: obd0(); return btJDMPW0;
-    case 0x9A16: obd0(); return btEDMPW0;
-    case 0x9910: obd0(); return byteAt(0x25) == 0x32 ? btPR4 : btPM6;
+    case 0x9910: code = byteAt(0x25) == 0x32 ? btPR4 : btPM6; break;
     case 0xD65B: NissanFamily = nfRB; return btNissan;
     case 0xD65D: NissanFamily = nfVG; return btNissan;
-    default:
-        if (wordAt(0x7CC0) == 0x60F8) {
-            NissanFamily = nfSR;
-            return btNissan;
-        }
-        return btUnknown;
+    default: break;
     }
+    if (code == btUnknown) {
+        if (wordAt(0x7CC0) != 0x60F8)
+            return btUnknown;
+        NissanFamily = nfSR;
+        return btNissan;
+    }
+    const TFamilyTraits& t = familyTraits(code);
+    OBDMode = t.obd0 ? 0 : 1;
+    WideRevScalar = t.wideRevScalar;
+    if (t.setsIab)
+        FeatureFlags |= ffIAB;
+    return code;
 }
 
 void TRom::selectBase(quint8 code)
 {
-    if (code != btReserved9 && code != btUnknown)
+    const TFamilyTraits& t = familyTraits(code);
+    if (t.installsMap)
         m_addresses.install(code, NissanFamily);
-    if (code == btVexorAu || code == btVexorAuNoMap)
-        FeatureFlags |= 0x1010;
+    if (t.extended)
+        FeatureFlags |= ffVexorAuFamily | ffFinalMultiplier;
     BaseType = code;
 }
 
-bool TRom::isLoaded() const { return BaseType != btUnknown && !const_cast<TBinEdit&>(m_buffer).isBlank(false); }
+bool TRom::isLoaded() const { return traits().known && !const_cast<TBinEdit&>(m_buffer).isBlank(false); }
 
 void TRom::setFeatureFlags(quint16 flags)
 {
@@ -148,43 +149,44 @@ void TRom::setFeatureFlag(quint16 bit, bool on)
     if (bit == ffFinalMultiplier && on) {
         m_fuelCorrections.clear();
         const char* captions[] = {"Main Fuel", "O2 Correction", "Start-up", "Throttle Tip-in"};
+        constexpr TRomEntry FuelCorrectionEntries[] = {aeMainFuel, aeO2Correction, aeStartupFuel, aeTipInFuel};
         for (int i = 0; i < 4; ++i)
-            m_fuelCorrections.append({QString::fromLatin1(captions[i]), entry(50 + i), 0});
+            m_fuelCorrections.append({QString::fromLatin1(captions[i]), entry(FuelCorrectionEntries[i]), 0});
     }
     setFeatureFlags(on ? quint16(FeatureFlags | bit) : quint16(FeatureFlags & ~bit));
 }
 
 int TRom::rows(int kind) const
 {
-    if (BaseType == btNissan)
-        return 16;
+    if (traits().shape == TShapeSource::FixedNissan)
+        return NissanTableSize;
     const bool high = isHighCamKind(kind);
-    const quint16 count = entry(high ? 130 : 128);
+    const quint16 count = entry(rowCountEntry(high));
     if (count != 0)
         return byteAt(count);
-    return entry(high ? 10 : 9) >> 8;
+    return entry(shapeEntry(high)) >> 8;
 }
 
 int TRom::columns(int kind) const
 {
-    if (BaseType == btNissan)
-        return 16;
+    if (traits().shape == TShapeSource::FixedNissan)
+        return NissanTableSize;
     const bool high = isHighCamKind(kind);
-    const quint16 count = entry(high ? 131 : 129);
+    const quint16 count = entry(columnCountEntry(high));
     if (count != 0)
         return byteAt(count);
-    return entry(high ? 10 : 9) & 0xFF;
+    return entry(shapeEntry(high)) & 0xFF;
 }
 
 int TRom::displayedRows(int kind) const
 {
-    const quint16 e = entry(isHighCamKind(kind) ? 134 : 132);
+    const quint16 e = entry(shownRowsEntry(isHighCamKind(kind)));
     return e != 0 ? byteAt(e) + 2 : rows(kind);
 }
 
 int TRom::displayedColumns(int kind) const
 {
-    const quint16 e = entry(isHighCamKind(kind) ? 135 : 133);
+    const quint16 e = entry(shownColumnsEntry(isHighCamKind(kind)));
     return e != 0 ? byteAt(e) + 2 : columns(kind);
 }
 
@@ -213,7 +215,7 @@ quint8 TRom::checksum() const
 
 void TRom::fixChecksum()
 {
-    const quint16 at = entry(0);
+    const quint16 at = entry(aeChecksum);
     if (at == 0 || at >= m_buffer.size())
         return;
     m_buffer.writeByte(at, quint8((m_buffer.readByte(at) - checksum()) & 0xFF));

@@ -2,6 +2,8 @@
 
 #include "rom/clsBinEdit.h"
 #include "rom/clsRomAddresses.h"
+#include "rom/mdlEncodings.h"
+#include "rom/mdlFamilyTraits.h"
 
 #include <QString>
 #include <QVector>
@@ -99,6 +101,8 @@ public:
     void setAddress(int index, quint16 value) { m_addresses.set(index, value); }
     [[nodiscard]] QString baseName() const { return m_addresses.baseName(); }
     [[nodiscard]] bool isLoaded() const; // image not blank and family known
+    // What the current family has (see mdlFamilyTraits.h).
+    [[nodiscard]] const TFamilyTraits& traits() const { return familyTraits(BaseType); }
 
     quint16 FeatureFlags = 0;
     quint16 CodeSwitches = 0;
@@ -120,6 +124,9 @@ public:
     [[nodiscard]] int columns(int kind) const;
     [[nodiscard]] int rows() const { return rows(CurrentTable); }
     [[nodiscard]] int columns() const { return columns(CurrentTable); }
+    // Both cams' scales are stored in the image (else fixed scales apply).
+    [[nodiscard]] bool hasLoadScales() const { return entry(aeLoadScaleLo) != 0 && entry(aeLoadScaleHi) != 0; }
+    [[nodiscard]] bool hasRpmScales() const { return entry(aeRpmScaleLo) != 0 && entry(aeRpmScaleHi) != 0; }
     [[nodiscard]] int displayedRows(int kind) const;
     [[nodiscard]] int displayedColumns(int kind) const;
     [[nodiscard]] static bool isHighCamKind(int kind) { return kind == 1 || kind == 3; }
@@ -223,7 +230,7 @@ public:
 
     // --- checksum -----------------------------------------------------------
     [[nodiscard]] quint8 checksum() const;
-    [[nodiscard]] bool hasChecksumByte() const { return m_addresses.at(0) != 0; }
+    [[nodiscard]] bool hasChecksumByte() const { return m_addresses.at(aeChecksum) != 0; }
     void fixChecksum();
 
     // Raw access that never throws: reads outside the image give 0.
@@ -250,6 +257,3 @@ private:
     std::array<qint16, 256> m_scaleLookup{};
     std::array<qint16, 256> m_sensorLookup{};
 };
-
-// Round to nearest with halves to even, as every engineering conversion does.
-[[nodiscard]] double roundEven(double x);

@@ -268,8 +268,7 @@ bool TRomDocument::load(const QString& path, Source source)
     // Lookups built, image marked saved and automatic upload off: done by the model.
     fire(events.romLoaded);
     tellTableShape();
-    if ((m_rom.BaseType == btVexorAu || m_rom.BaseType == btVexorAuNoMap) &&
-        m_rom.versionText() != QLatin1String(CurrentCodeRevision))
+    if (m_rom.traits().extended && m_rom.versionText() != QLatin1String(CurrentCodeRevision))
         fire(events.onVexorAuLoaded);
     rememberFile();
     fire(events.refresh);

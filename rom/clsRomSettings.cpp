@@ -18,10 +18,8 @@ void requirePositiveRpm(int rpm)
         refuse(QStringLiteral("An engine speed of %1 rpm cannot be stored.").arg(rpm));
 }
 
-quint16 periodWord(int rpm) { return quint16(std::min(65535, 1875000 / rpm)); }
-quint8 obd0PeriodByte(int rpm) { return quint8(std::min(255, 1848000 / rpm)); }
-int obd0VtecRpm(int b) { return int(roundEven((b - 128) * 62.52)); }
-quint8 obd0VtecByte(int rpm) { return clampByte(rpm / 62.52 + 128); }
+int obd0VtecRpm(int b) { return int(roundEven((b - Obd0VtecZeroByte) * Obd0VtecRpmPerBit)); }
+quint8 obd0VtecByte(int rpm) { return clampByte(rpm / Obd0VtecRpmPerBit + Obd0VtecZeroByte); }
 
 } // namespace
 
@@ -30,14 +28,13 @@ int TRom::periodWordRpm(int entryIndex) const
     const int at = entry(entryIndex);
     if (at == 0)
         return 0;
-    const int w = m_buffer.readWord(at);
-    return w == 0 ? 0 : 1875000 / w;
+    return periodWordToRpm(m_buffer.readWord(at));
 }
 
 void TRom::writePeriodWord(int address, int rpm)
 {
     if (address != 0)
-        m_buffer.writeWord(address, periodWord(rpm));
+        m_buffer.writeWord(address, rpmToPeriodWord(rpm));
 }
 
 void TRom::setLimitWithResume(int limitEntry, int resumeEntry, int rpm, int gap)
@@ -56,31 +53,30 @@ void TRom::setLimitWithResume(int limitEntry, int resumeEntry, int rpm, int gap)
 
 int TRom::revLimit() const
 {
-    const int at = entry(11);
+    const int at = entry(aeRevLimitLo);
     if (at == 0)
         return 0;
-    if (BaseType >= btPR3 && BaseType <= btEDMPW0) {
-        const int b = m_buffer.readByte(at);
-        return b == 0 ? 0 : 1848000 / b;
-    }
-    if (BaseType == btPM6 || BaseType == btPR4) {
+    switch (traits().revLimit) {
+    case TRevLimitEncoding::Obd0PeriodByte: return obd0PeriodByteToRpm(m_buffer.readByte(at));
+    case TRevLimitEncoding::SplitPeriod:
         if (m_buffer.readWord(at) == 0)
             return 0;
-        const int p = 256 * m_buffer.readByte(at) + m_buffer.readByte(at + 2);
-        return p == 0 ? 0 : 1920000 / p;
+        return splitPeriodToRpm(256 * m_buffer.readByte(at) + m_buffer.readByte(at + 2));
+    case TRevLimitEncoding::PeriodWord: break;
     }
-    return periodWordRpm(11);
+    return periodWordRpm(aeRevLimitLo);
 }
 
 void TRom::setRevLimit(int rpm)
 {
-    if (entry(11) == 0 && entry(13) == 0)
+    if (entry(aeRevLimitLo) == 0 && entry(aeRevLimitHi) == 0)
         return;
     requirePositiveRpm(rpm);
-    if (BaseType == btPM6 || BaseType == btPR4) {
-        const int p = std::min(65535, 1920000 / rpm);
+    const TRevLimitEncoding encoding = traits().revLimit;
+    if (encoding == TRevLimitEncoding::SplitPeriod) {
+        const int p = rpmToSplitPeriod(rpm);
         TUndoGroupGuard group(m_buffer, ugRevLimit);
-        for (int e : {11, 13}) {
+        for (TRomEntry e : {aeRevLimitLo, aeRevLimitHi}) {
             if (const int at = entry(e)) {
                 m_buffer.writeByte(at, quint8(p >> 8));
                 m_buffer.writeByte(at + 2, quint8(p & 0xFF));
@@ -93,55 +89,53 @@ void TRom::setRevLimit(int rpm)
             QStringLiteral("The limit of %1 rpm must be higher than its resume gap of %2 rpm.").arg(rpm).arg(RevDelta));
     const int resume = rpm - RevDelta;
     TUndoGroupGuard group(m_buffer, ugRevLimit);
-    const bool obd0Bytes = BaseType >= btPR3 && BaseType <= btEDMPW0;
-    const int values[] = {rpm, resume, rpm, resume};
-    for (int k = 0; k < 4; ++k) {
-        const int at = entry(11 + k);
+    const std::pair<TRomEntry, int> values[] = {
+        {aeRevLimitLo, rpm}, {aeRevResumeLo, resume}, {aeRevLimitHi, rpm}, {aeRevResumeHi, resume}};
+    for (const auto& [e, value] : values) {
+        const int at = entry(e);
         if (at == 0)
             continue;
-        if (obd0Bytes)
-            m_buffer.writeByte(at, obd0PeriodByte(values[k]));
+        if (encoding == TRevLimitEncoding::Obd0PeriodByte)
+            m_buffer.writeByte(at, rpmToObd0PeriodByte(value));
         else
-            m_buffer.writeWord(at, periodWord(values[k]));
+            m_buffer.writeWord(at, rpmToPeriodWord(value));
     }
 }
 
-int TRom::launchRevLimit() const { return periodWordRpm(40); }
-void TRom::setLaunchRevLimit(int rpm) { setLimitWithResume(40, 41, rpm, LaunchDelta); }
-int TRom::shiftRevLimit() const { return periodWordRpm(42); }
-void TRom::setShiftRevLimit(int rpm) { setLimitWithResume(42, 43, rpm, ShiftDelta); }
-int TRom::shiftLight() const { return periodWordRpm(56); }
+int TRom::launchRevLimit() const { return periodWordRpm(aeLaunchLimit); }
+void TRom::setLaunchRevLimit(int rpm) { setLimitWithResume(aeLaunchLimit, aeLaunchResume, rpm, LaunchDelta); }
+int TRom::shiftRevLimit() const { return periodWordRpm(aeShiftLimit); }
+void TRom::setShiftRevLimit(int rpm) { setLimitWithResume(aeShiftLimit, aeShiftResume, rpm, ShiftDelta); }
+int TRom::shiftLight() const { return periodWordRpm(aeShiftLight); }
 
 void TRom::setShiftLight(int rpm)
 {
-    if (entry(56) == 0)
+    if (entry(aeShiftLight) == 0)
         return;
     requirePositiveRpm(rpm);
-    writePeriodWord(entry(56), rpm);
+    writePeriodWord(entry(aeShiftLight), rpm);
 }
 
 int TRom::coldIdle() const
 {
-    const int at = entry(25);
+    const int at = entry(aeColdIdle);
     if (at == 0)
         return 0;
-    if (OBDMode == 0) {
-        const int b = m_buffer.readByte(at);
-        return b == 0 ? 0 : 1848000 / b;
-    }
-    return periodWordRpm(25);
+    if (OBDMode == 0)
+        return obd0PeriodByteToRpm(m_buffer.readByte(at));
+    return periodWordRpm(aeColdIdle);
 }
 
 void TRom::setColdIdle(int rpm)
 {
-    const int at = entry(25);
+    const int at = entry(aeColdIdle);
     if (at == 0)
         return;
     requirePositiveRpm(rpm);
     if (OBDMode == 0)
-        m_buffer.writeByte(at, obd0PeriodByte(rpm));
+        m_buffer.writeByte(at, rpmToObd0PeriodByte(rpm));
     else
-        m_buffer.writeWord(at, periodWord(rpm));
+        m_buffer.writeWord(at, rpmToPeriodWord(rpm));
 }
 
 // --- VTEC and IAB -----------------------------------------------------------
@@ -150,42 +144,42 @@ bool TRom::vtecEnabled() const
 {
     if (OBDMode == 0)
         return vtecPoint() < 7878;
-    const int at = entry(17);
+    const int at = entry(aeVtecEnable);
     return at != 0 && m_buffer.readByte(at) == 0xFF;
 }
 
 void TRom::setVtecEnabled(bool on)
 {
     CodeSwitches = on ? quint16(CodeSwitches | 1) : quint16(CodeSwitches & ~1);
-    if (const int at = entry(17); at != 0 && OBDMode != 0)
+    if (const int at = entry(aeVtecEnable); at != 0 && OBDMode != 0)
         m_buffer.writeByte(at, on ? 0xFF : 0x00);
 }
 
 int TRom::vtecPoint() const
 {
-    const int at = entry(15);
+    const int at = entry(aeVtecPoints);
     if (at == 0)
         return 0;
-    const int k = entry(16) & 0xFF;
+    const int k = entry(aeVtecPairs) & 0xFF;
     const int b = m_buffer.readByte(at + 2 * k + 1);
     return OBDMode != 0 ? decodeExponentRpm(quint8(b)) : obd0VtecRpm(b);
 }
 
 void TRom::setVtecPoint(int rpm)
 {
-    const int at = entry(15);
+    const int at = entry(aeVtecPoints);
     if (at == 0)
         return;
     const int p = std::max(rpm, 450);
     const int off = p - VTECDelta;
-    const int pairs = entry(16) >> 8;
+    const int pairs = entry(aeVtecPairs) >> 8;
     TUndoGroupGuard group(m_buffer, ugVtecPoints);
     if (OBDMode != 0) {
-        if (BaseType == btP72) {
-            m_buffer.writeByte(0x645D, encodeExponentRpm(p));
-            m_buffer.writeByte(0x645F, encodeExponentRpm(p));
-            m_buffer.writeByte(0x6464, encodeExponentRpm(off));
-            m_buffer.writeByte(0x6466, encodeExponentRpm(off));
+        if (traits().extraVtecBytes) {
+            for (int extraAt : ExtraVtecEnableAt)
+                m_buffer.writeByte(extraAt, encodeExponentRpm(p));
+            for (int extraAt : ExtraVtecDisableAt)
+                m_buffer.writeByte(extraAt, encodeExponentRpm(off));
         }
         for (int d = 0; d < pairs; ++d) {
             m_buffer.writeByte(at + 2 * d + 1, encodeExponentRpm(p));
@@ -201,18 +195,18 @@ void TRom::setVtecPoint(int rpm)
 
 int TRom::iabPoint() const
 {
-    const int at = entry(20);
+    const int at = entry(aeIabDisable);
     return at == 0 ? 0 : decodeExponentRpm(m_buffer.readByte(at));
 }
 
 void TRom::setIabPoint(int rpm)
 {
-    const int at = entry(20);
+    const int at = entry(aeIabDisable);
     if (at == 0)
         return;
     TUndoGroupGuard group(m_buffer, ugIabPoints);
     m_buffer.writeByte(at, encodeExponentRpm(rpm));
-    if (const int resume = entry(21))
+    if (const int resume = entry(aeIabEnable))
         m_buffer.writeByte(resume, encodeExponentRpm(rpm - IABDelta));
 }
 
@@ -220,7 +214,9 @@ void TRom::setIabPoint(int rpm)
 
 int TRom::switchEntry(TSwitch s)
 {
-    static const int entries[] = {26, 27, 28, 29, 30, 31, 32, 33, 34, 35};
+    static const TRomEntry entries[] = {aeKnockSwitch,        aeEldSwitch,         aeClosedLoopSwitch, aeBaroSwitch,
+                                        aeVtecMinSpeed,       aeVtecCoolant,       aeDebugSwitch,      aeO2HeaterSwitch,
+                                        aeInjectorTestSwitch, aeSpeedLimiterSwitch};
     return entries[s];
 }
 
@@ -265,51 +261,50 @@ void TRom::setSwitch(TSwitch s, bool on) { writeSwitch(switchEntry(s), on, switc
 
 int TRom::speedLimitMph() const
 {
-    const int at = entry(44);
+    const int at = entry(aeSpeedLimit);
     return at == 0 ? 0 : int(roundEven(m_buffer.readByte(at) * 0.621371192));
 }
 
 void TRom::setSpeedLimitMph(int mph)
 {
-    if (const int at = entry(44))
+    if (const int at = entry(aeSpeedLimit))
         m_buffer.writeByte(at, mph < 159 ? clampByte(mph * 1.609344) : quint8(0xFF));
 }
 
 int TRom::iacvBase() const
 {
-    const int at = entry(36);
-    return at == 0 ? 0 : int(roundEven((1 - m_buffer.readWord(at + 2) / 32768.0) * 100));
+    const int at = entry(aeIacvBase);
+    return at == 0 ? 0 : int(roundEven((1 - m_buffer.readWord(at + 2) / double(UnityScalarWord)) * 100));
 }
 
 void TRom::setIacvBase(int percent)
 {
-    const int at = entry(36);
+    const int at = entry(aeIacvBase);
     if (at == 0)
         return;
     const double e = (100 - std::clamp(percent, -128, 127)) / 100.0;
-    if (roundEven(e * 32768) == m_buffer.readWord(at + 2))
+    if (roundEven(e * UnityScalarWord) == m_buffer.readWord(at + 2))
         return;
-    static const int factors[] = {32768, 32768, 34078, 34078, 31621, 31621, 23592, 23592};
     TUndoGroupGuard group(m_buffer, ugIacvBase);
     for (int k = 0; k < 8; ++k)
-        m_buffer.writeWord(at + 2 + 4 * k, quint16(std::clamp(roundEven(e * factors[k]), 0.0, 65535.0)));
+        m_buffer.writeWord(at + 2 + 4 * k, quint16(std::clamp(roundEven(e * IacvBaseFactors[k]), 0.0, 65535.0)));
 }
 
 int TRom::iacvDutyCorrection() const
 {
-    const int at = entry(39);
-    return at == 0 ? 0 : int(roundEven((m_buffer.readWord(at) / 32768.0 - 1) * 100));
+    const int at = entry(aeIacvDutyCorrection);
+    return at == 0 ? 0 : int(roundEven((m_buffer.readWord(at) / double(UnityScalarWord) - 1) * 100));
 }
 
 int TRom::boostLimitMbar() const
 {
-    const int at = entry(47);
+    const int at = entry(aeBoostLimit);
     return at == 0 ? 0 : m_scaleLookup[m_buffer.readByte(at)];
 }
 
 void TRom::setBoostLimitMbar(double mbar)
 {
-    const int at = entry(47);
+    const int at = entry(aeBoostLimit);
     if (at == 0)
         return;
     if (!std::isfinite(mbar))
@@ -319,38 +314,38 @@ void TRom::setBoostLimitMbar(double mbar)
 
 double TRom::boostLimitPsi() const
 {
-    if (entry(47) == 0)
+    if (entry(aeBoostLimit) == 0)
         return 0;
-    return (boostLimitMbar() - 1012.95) / 1000 * 14.5;
+    return (boostLimitMbar() - StandardAtmosphereMbar) / 1000 * PsiPerBar;
 }
 
 void TRom::setBoostLimitPsi(double psi)
 {
-    const int at = entry(47);
+    const int at = entry(aeBoostLimit);
     if (at == 0)
         return;
     if (!std::isfinite(psi))
         refuse(QStringLiteral("Invalid value: not a finite number."));
-    if (psi > (m_scaleLookup[255] - 1012.95) / 1000 * 14.5)
+    if (psi > (m_scaleLookup[255] - StandardAtmosphereMbar) / 1000 * PsiPerBar)
         m_buffer.writeByte(at, 0xFF);
     else
-        m_buffer.writeByte(at, millibarToByte(roundEven(psi / 14.5 * 1000 + 1012.95), false));
+        m_buffer.writeByte(at, millibarToByte(roundEven(psi / PsiPerBar * 1000 + StandardAtmosphereMbar), false));
 }
 
 double TRom::finalMultiplier() const
 {
     if (FeatureFlags & ffFinalMultiplier) {
-        const int at = entry(50);
-        return at == 0 ? 1.0 : wordAt(at) / 32768.0;
+        const int at = entry(aeMainFuel);
+        return at == 0 ? 1.0 : wordAt(at) / double(UnityScalarWord);
     }
     if (!m_fuelCorrections.isEmpty() && m_fuelCorrections.first().scalarAddress != 0)
-        return wordAt(m_fuelCorrections.first().scalarAddress) / 32768.0;
+        return wordAt(m_fuelCorrections.first().scalarAddress) / double(UnityScalarWord);
     return 1.0;
 }
 
 int TRom::gear(int speed, int crankPeriod) const
 {
-    const int at = entry(37);
+    const int at = entry(aeGearTable);
     if (speed == 0 || at == 0)
         return 0;
     // The thresholds are 16-bit words; the ECU compares their low bytes.
@@ -363,14 +358,15 @@ int TRom::gear(int speed, int crankPeriod) const
 
 QString TRom::versionText() const
 {
-    if (BaseType != btVexorAu && BaseType != btVexorAuNoMap)
+    if (!traits().extended)
         return {};
-    return QString(QChar(byteAt(56))) + QStringLiteral("%1.%2").arg(byteAt(57)).arg(byteAt(58));
+    const int at = ExtendedVersionAt;
+    return QString(QChar(byteAt(at))) + QStringLiteral("%1.%2").arg(byteAt(at + 1)).arg(byteAt(at + 2));
 }
 
 double TRom::version() const
 {
-    if (BaseType != btVexorAu && BaseType != btVexorAuNoMap)
+    if (!traits().extended)
         return 0;
-    return std::round((byteAt(57) + byteAt(58) / 100.0) * 100) / 100;
+    return std::round((byteAt(ExtendedVersionMajorAt) + byteAt(ExtendedVersionMinorAt) / 100.0) * 100) / 100;
 }

@@ -32,7 +32,7 @@ void requireIndex(int i, int count)
         refuse(QStringLiteral("Index out of bounds."));
 }
 
-int T(int x) { return int(roundEven((x - 24) / 2.07)); }
+int T(int x) { return throttlePercentRounded(x); }
 
 } // namespace
 
@@ -46,10 +46,10 @@ void TRom::checkKind(int kind, bool write) const
 int TRom::tableAddress(int kind) const
 {
     checkKind(kind);
-    return entry(5 + kind);
+    return entry(tableEntry(kind));
 }
 
-bool TRom::hasMultiplierRow(int kind) const { return isFuelKind(kind) && BaseType != btNissan && !WideRevScalar; }
+bool TRom::hasMultiplierRow(int kind) const { return isFuelKind(kind) && !traits().nissanEncodings && !WideRevScalar; }
 
 bool TRom::tableFits(int kind) const { return tableFitsIn(kind, m_buffer.size()); }
 
@@ -69,14 +69,14 @@ bool TRom::tableFitsIn(int kind, int size) const
 {
     if (kind < 0 || kind > 3)
         return false;
-    const int r = rows(kind), c = columns(kind), base = entry(5 + kind);
+    const int r = rows(kind), c = columns(kind), base = entry(tableEntry(kind));
     if (r <= 0 || c <= 0 || base == 0)
         return false;
     const int cellRows = r + (hasMultiplierRow(kind) ? 1 : 0);
     if (base + cellRows * c > size)
         return false;
     const bool high = isHighCamKind(kind);
-    const int loadAt = entry(high ? 2 : 1), rpmAt = entry(high ? 4 : 3);
+    const int loadAt = entry(loadScaleEntry(high)), rpmAt = entry(rpmScaleEntry(high));
     if (loadAt != 0 && loadAt + c > size)
         return false;
     if (rpmAt != 0 && rpmAt + (WideRevScalar ? 2 * r : r) > size)
@@ -88,46 +88,46 @@ bool TRom::tableFitsIn(int kind, int size) const
 
 int TRom::mapCalibrationMax() const
 {
-    const int at = entry(94);
+    const int at = entry(aeMapCalibration);
     if (at == 0)
         return 0;
     const int b0 = byteAt(at), b2 = byteAt(at + 2), b3 = byteAt(at + 3);
     if (b0 == b2)
         return 0;
-    const double x = b3 * 7.2196 - 59;
-    return int(roundEven((1782 - x) / (b0 - b2) * (255 - b0) + 1782));
+    const double x = b3 * MapCalibrationMbarPerBit + MapZeroMbar;
+    return int(roundEven((MapCalibrationTopMbar - x) / (b0 - b2) * (255 - b0) + MapCalibrationTopMbar));
 }
 
 int TRom::mapCalibrationMin() const
 {
-    const int at = entry(94);
+    const int at = entry(aeMapCalibration);
     if (at == 0)
         return 0;
     const int b0 = byteAt(at), b2 = byteAt(at + 2), b3 = byteAt(at + 3);
-    const double x = b3 * 7.2196 - 59;
+    const double x = b3 * MapCalibrationMbarPerBit + MapZeroMbar;
     if (b2 == 0)
         return int(roundEven(x));
     if (b0 == b2)
         return 0;
-    return int(roundEven(1782 - (1782 - x) / (b0 - b2) * b0));
+    return int(roundEven(MapCalibrationTopMbar - (MapCalibrationTopMbar - x) / (b0 - b2) * b0));
 }
 
 void TRom::setMapCalibration(double a, double b)
 {
     requireFinite(a);
     requireFinite(b);
-    const int at = entry(94);
+    const int at = entry(aeMapCalibration);
     if (at == 0)
         return;
     const double d = b - a;
     if (d == 0)
         refuse(QStringLiteral("The MAP sensor minimum and maximum must differ."));
-    const double c = roundEven((1782 - a) / d * 255);
+    const double c = roundEven((MapCalibrationTopMbar - a) / d * 255);
     double b2 = 0, b3 = 0;
-    if (a < -59)
-        b2 = std::max(0.0, c - roundEven(255 / d * 1841));
+    if (a < MapZeroMbar)
+        b2 = std::max(0.0, c - roundEven(255 / d * (MapCalibrationTopMbar - MapZeroMbar)));
     else
-        b3 = roundEven((a + 59) / 7.2196);
+        b3 = roundEven((a - MapZeroMbar) / MapCalibrationMbarPerBit);
     TUndoGroupGuard group(m_buffer, ugMapCalibration);
     m_buffer.writeByte(at, clampByte(c));
     m_buffer.writeByte(at + 1, 0xFF);
@@ -137,28 +137,28 @@ void TRom::setMapCalibration(double a, double b)
 
 int TRom::byteToMillibar(int b, bool sensorForm) const
 {
-    if (BaseType == btVexorAu || BaseType == btVexorAuNoMap) {
+    if (traits().extended) {
         const int mn = mapCalibrationMin(), mx = mapCalibrationMax();
         return int(roundEven((mx - mn) * b / 255.0)) + mn;
     }
     if (FeatureFlags & (ffBoost1 | ffITB))
-        return int(roundEven(b * 7.221)) - 59;
+        return sensorByteToMbar(b);
     if (FeatureFlags & ffBoost2)
-        return int(roundEven(b * 12.0902)) + 10;
+        return int(roundEven(b * Map3BarMbarPerBit)) + Map3BarZeroMbar;
     if (FeatureFlags & ffBoost3) {
-        const int e45 = entry(45), e46 = entry(46);
-        return int(roundEven(b * double(e46 - e45) / 255)) + e45 - 0x8000;
+        const int e45 = entry(aeMapSensorMin), e46 = entry(aeMapSensorMax);
+        return int(roundEven(b * double(e46 - e45) / 255)) + e45 - MapSensorRangeOffset;
     }
     if (!sensorForm)
-        return int(roundEven((b / 2.0 + 24) * 7.221)) - 59;
-    return int(roundEven(b * 7.221)) - 59;
+        return int(roundEven((b / 2.0 + LoadScaleZeroByte) * MapMbarPerBit)) + MapZeroMbar;
+    return sensorByteToMbar(b);
 }
 
 quint8 TRom::millibarToByte(double m, bool sensorForm) const
 {
     requireFinite(m);
-    const double x = (m + 59) / 7.221;
-    if (BaseType == btVexorAu || BaseType == btVexorAuNoMap) {
+    const double x = (m - MapZeroMbar) / MapMbarPerBit;
+    if (traits().extended) {
         const int mn = mapCalibrationMin(), mx = mapCalibrationMax();
         if (mx == mn)
             refuse(QStringLiteral("The MAP sensor calibration has no range."));
@@ -167,14 +167,14 @@ quint8 TRom::millibarToByte(double m, bool sensorForm) const
     if (FeatureFlags & (ffBoost1 | ffITB))
         return clampByte(x);
     if (FeatureFlags & ffBoost2)
-        return clampByte((m - 10) / 12.0902);
+        return clampByte((m - Map3BarZeroMbar) / Map3BarMbarPerBit);
     if (FeatureFlags & ffBoost3) {
-        const int e45 = entry(45), e46 = entry(46);
+        const int e45 = entry(aeMapSensorMin), e46 = entry(aeMapSensorMax);
         if (e46 == e45)
             refuse(QStringLiteral("The MAP sensor range has no span."));
-        return clampByte((m - e45 + 0x8000) * 255 / (e46 - e45));
+        return clampByte((m - e45 + MapSensorRangeOffset) * 255 / (e46 - e45));
     }
-    return sensorForm ? clampByte(x) : clampByte((x - 24) * 2);
+    return sensorForm ? clampByte(x) : clampByte((x - LoadScaleZeroByte) * 2);
 }
 
 void TRom::buildLoadLookups()
@@ -192,7 +192,7 @@ quint8 TRom::cellByte(int col, int row, int kind) const
     checkKind(kind);
     requireIndex(col, columns(kind));
     requireIndex(row, rows(kind));
-    const int base = entry(5 + kind);
+    const int base = entry(tableEntry(kind));
     if (base == 0)
         return 0;
     return m_buffer.readByte(base + columns(kind) * row + col);
@@ -203,7 +203,7 @@ void TRom::setCellByte(int col, int row, int kind, quint8 value)
     checkKind(kind, true);
     requireIndex(col, columns(kind));
     requireIndex(row, rows(kind));
-    const int base = entry(5 + kind);
+    const int base = entry(tableEntry(kind));
     if (base == 0)
         return;
     m_buffer.writeByte(base + columns(kind) * row + col, value);
@@ -213,7 +213,7 @@ quint8 TRom::multiplierByte(int col, int kind) const
 {
     checkKind(kind);
     requireIndex(col, columns(kind));
-    const int base = entry(5 + kind);
+    const int base = entry(tableEntry(kind));
     if (base == 0 || !hasMultiplierRow(kind))
         return 0;
     return m_buffer.readByte(base + columns(kind) * rows(kind) + col);
@@ -223,17 +223,17 @@ double TRom::rawTableValue(int col, int row, int kind) const
 {
     const double v = cellByte(col, row, kind);
     const bool fuel = isFuelKind(kind);
-    if (BaseType == btNissan)
+    if (traits().nissanEncodings)
         return v;
     if (OBDMode != 0) {
         if (!fuel)
-            return (v - 24) / 4 + IgnitionOffset;
+            return (v - IgnitionZeroByte) / IgnitionBytesPerDegree + IgnitionOffset;
         if (WideRevScalar)
             return v;
         return v * multiplierByte(col, kind) / 4;
     }
     if (!fuel)
-        return (v - 15) * 0.36 + IgnitionOffset;
+        return (v - Obd0IgnitionZeroByte) * Obd0IgnitionDegreesPerBit + IgnitionOffset;
     const int m = multiplierByte(col, kind);
     return m > 128 ? v / 4 : v * std::ldexp(1.0, m) / 4;
 }
@@ -256,16 +256,18 @@ void TRom::setTableValue(int col, int row, double x, int kind)
     requireFinite(x);
     requireIndex(col, columns(kind));
     requireIndex(row, rows(kind));
-    if (BaseType == btNissan) {
+    if (traits().nissanEncodings) {
         setCellByte(col, row, kind, clampByte(x));
         return;
     }
     if (!isFuelKind(kind)) {
         const double d = x - IgnitionOffset;
         if (OBDMode != 0)
-            setCellByte(col, row, kind, clampByte(std::clamp(d, -6.0, 57.75) * 4 + 24));
+            setCellByte(col, row, kind,
+                        clampByte(std::clamp(d, -6.0, 57.75) * IgnitionBytesPerDegree + IgnitionZeroByte));
         else
-            setCellByte(col, row, kind, clampByte(std::clamp(d, -5.4, 86.4) / 0.36 + 15));
+            setCellByte(col, row, kind,
+                        clampByte(std::clamp(d, -5.4, 86.4) / Obd0IgnitionDegreesPerBit + Obd0IgnitionZeroByte));
         return;
     }
     if (WideRevScalar) {
@@ -279,7 +281,7 @@ void TRom::setTableValue(int col, int row, double x, int kind)
 // the whole column; it is undone as one step.
 void TRom::rewriteFuelColumn(int col, int row, double x, int kind)
 {
-    const int r = rows(kind), base = entry(5 + kind), c = columns(kind);
+    const int r = rows(kind), base = entry(tableEntry(kind)), c = columns(kind);
     if (base == 0)
         return;
     QVector<double> values(r);
@@ -294,13 +296,13 @@ void TRom::rewriteFuelColumn(int col, int row, double x, int kind)
     if (OBDMode != 0) {
         multiplier = stored;
         if (x > maxValue)
-            multiplier = std::max<int>(multiplier, int(std::min(255.0, std::ceil(x / 63.75))));
+            multiplier = std::max<int>(multiplier, int(std::min(255.0, std::ceil(x / FuelUnitsPerMultiplier))));
         divisor = multiplier;
     } else {
         // A stored exponent above 128 reads as 0; the rewrite must agree.
         multiplier = stored > 128 ? 0 : stored;
         if (x > maxValue) {
-            const double f = std::ceil(x / 63.75);
+            const double f = std::ceil(x / FuelUnitsPerMultiplier);
             multiplier = std::max<int>(multiplier, int(std::min(128.0, std::ceil(std::log2(f)))));
         }
         divisor = std::ldexp(1.0, multiplier);
@@ -320,11 +322,11 @@ void TRom::rewriteFuelColumn(int col, int row, double x, int kind)
 
 quint8 TRom::loadScaleByte(bool high, int i) const
 {
-    const int at = entry(high ? 2 : 1);
+    const int at = entry(loadScaleEntry(high));
     if (at == 0)
         return 0;
     requireIndex(i, columns(high ? 1 : 0));
-    if (BaseType == btNissan)
+    if (traits().nissanEncodings)
         return m_buffer.readByte(at + i);
     return i < columns(high ? 1 : 0) - 1 ? m_buffer.readByte(at + i) : 0xFF;
 }
@@ -333,12 +335,12 @@ int TRom::load(bool high, int i) const
 {
     if (m_hooks[OnGetMapScalar])
         return int(m_hooks[OnGetMapScalar](high ? 1 : 0, i, 0, 0));
-    if (entry(1) != 0 && entry(2) != 0) {
+    if (hasLoadScales()) {
         int a = loadScaleByte(high, i);
-        if (BaseType == btNissan)
+        if (traits().nissanEncodings)
             return a;
         if ((FeatureFlags & ffITB) && (FeatureFlags & ffVexorAuFamily)) {
-            const int hi = byteAt(entry(160)), lo = byteAt(entry(160) + 2);
+            const int hi = byteAt(entry(aeBoostLoadBlock)), lo = byteAt(entry(aeBoostLoadBlock) + 2);
             a = clampByte(lo + (hi - lo) * a / 80.0);
         }
         return m_scaleLookup[quint8(a)];
@@ -354,18 +356,18 @@ void TRom::setLoad(bool high, int i, double m)
         return;
     }
     requireFinite(m);
-    if (entry(1) == 0 || entry(2) == 0)
+    if (!hasLoadScales())
         return;
     const int c = columns(high ? 1 : 0);
     requireIndex(i, c);
-    const int at = entry(high ? 2 : 1) + i;
-    if (BaseType == btNissan) {
+    const int at = entry(loadScaleEntry(high)) + i;
+    if (traits().nissanEncodings) {
         m_buffer.writeByte(at, clampByte(m));
         return;
     }
     double b = millibarToByte(m, false);
     if ((FeatureFlags & ffITB) && (FeatureFlags & ffVexorAuFamily)) {
-        const int hi = byteAt(entry(160)), lo = byteAt(entry(160) + 2);
+        const int hi = byteAt(entry(aeBoostLoadBlock)), lo = byteAt(entry(aeBoostLoadBlock) + 2);
         if (hi == lo)
             refuse(QStringLiteral("The boost load-scale block has no range."));
         b = roundEven((b - lo) / (hi - lo) * 80);
@@ -395,26 +397,27 @@ int TRom::rpm(bool high, int i) const
 {
     if (m_hooks[OnGetRevScalar])
         return int(m_hooks[OnGetRevScalar](high ? 1 : 0, i, 0, 0));
-    if ((entry(3) == 0 && !high) || BaseType == btPM6 || BaseType == btPR4)
+    if ((entry(aeRpmScaleLo) == 0 && !high) || traits().fixedRpmScale)
         return RpmListA[std::clamp(i, 0, 16)];
-    if (entry(4) == 0 && high)
+    if (entry(aeRpmScaleHi) == 0 && high)
         return RpmListB[std::clamp(i, 0, 16)];
     const int r = rows(high ? 1 : 0);
     requireIndex(i, r);
-    const int at = entry(high ? 4 : 3);
-    if (BaseType == btNissan)
-        return m_buffer.readByte(at + i) * 50;
+    const int at = entry(rpmScaleEntry(high));
+    if (traits().nissanEncodings)
+        return m_buffer.readByte(at + i) * NissanRpmPerBit;
     if (WideRevScalar) {
         const int w = m_buffer.readWord(at + 2 * i);
-        return w == 0 ? 0 : std::min(65535, int(roundEven(1875000.0 / w)));
+        return w == 0 ? 0 : std::min(65535, int(roundEven(crankPeriodRatio(w))));
     }
     const int b = i >= r - 1 ? 0xFF : m_buffer.readByte(at + i);
     if (OBDMode == 2)
-        return int(roundEven(b * 39.2157));
+        return int(roundEven(b * LinearRevScaleRpmPerBit));
     if (OBDMode == 1) {
         if (((FeatureFlags & ffPeriodRevScale) && !high) || high) {
-            const int e48 = entry(48);
-            return e48 != 0 ? int(roundEven(b * 1875000.0 / e48)) : int(roundEven(b * 35.21259));
+            const int e48 = entry(aeRevScalePeriod);
+            return e48 != 0 ? int(roundEven(b * double(CrankPeriodConstant) / e48))
+                            : int(roundEven(b * RevScaleRpmPerBit));
         }
         return decodeExponentRpm(quint8(b));
     }
@@ -428,13 +431,13 @@ void TRom::setRpm(bool high, int i, double value)
         return;
     }
     requireFinite(value);
-    if (entry(3) == 0 || entry(4) == 0)
+    if (!hasRpmScales())
         return;
     const int r = rows(high ? 1 : 0);
     requireIndex(i, r);
-    const int at = entry(high ? 4 : 3);
-    if (BaseType == btNissan) {
-        m_buffer.writeByte(at + i, clampByte(std::floor(value / 50)));
+    const int at = entry(rpmScaleEntry(high));
+    if (traits().nissanEncodings) {
+        m_buffer.writeByte(at + i, clampByte(std::floor(value / NissanRpmPerBit)));
         return;
     }
     if (i >= r - 1)
@@ -442,18 +445,19 @@ void TRom::setRpm(bool high, int i, double value)
     if (WideRevScalar) {
         if (value <= 0)
             refuse(QStringLiteral("An engine speed of 0 rpm cannot be stored as a period."));
-        m_buffer.writeWord(at + 2 * i, clampWord(1875000.0 / value));
+        m_buffer.writeWord(at + 2 * i, clampWord(crankPeriodRatio(value)));
         return;
     }
     if (OBDMode == 2) {
-        m_buffer.writeByte(at + i, clampByte(value / 39.2157));
+        m_buffer.writeByte(at + i, clampByte(value / LinearRevScaleRpmPerBit));
         return;
     }
     if (OBDMode != 1)
         refuse(QStringLiteral("Unsupported OBDMode"));
     if (((FeatureFlags & ffPeriodRevScale) && !high) || high) {
-        const int e48 = entry(48);
-        m_buffer.writeByte(at + i, e48 != 0 ? clampByte(value / (1875000.0 / e48)) : clampByte(value / 35.21259));
+        const int e48 = entry(aeRevScalePeriod);
+        m_buffer.writeByte(at + i,
+                           e48 != 0 ? clampByte(value / crankPeriodRatio(e48)) : clampByte(value / RevScaleRpmPerBit));
         return;
     }
     m_buffer.writeByte(at + i, encodeExponentRpm(value));
@@ -496,7 +500,7 @@ double TRom::interpolatedValue(int kind, double a, double b) const
 
 int TRom::currentCam() const
 {
-    if (BaseType == btNissan)
+    if (traits().nissanEncodings)
         return (CurrentTable == 2 || CurrentTable == 3) ? 1 : 0;
     return (CurrentTable == 1 || CurrentTable == 3) ? 1 : 0;
 }
@@ -505,7 +509,7 @@ double TRom::correctionCell(int cam, int col, int row) const
 {
     if (cam != 0 && cam != 1)
         refuse(QStringLiteral("Unknown table type"));
-    const int at = entry(cam == 0 ? 58 : 59);
+    const int at = entry(correctionEntry(cam));
     const int c = columns(cam), r = rows(cam);
     if (at == 0 || col < 0 || row < 0 || col >= c || row >= r)
         return 0;
@@ -521,7 +525,7 @@ void TRom::setCorrectionCell(int cam, int col, int row, double x)
     if (cam != 0 && cam != 1)
         refuse(QStringLiteral("Unknown table type"));
     requireFinite(x);
-    const int at = entry(cam == 0 ? 58 : 59);
+    const int at = entry(correctionEntry(cam));
     if (at == 0)
         return;
     const int c = columns(cam);
@@ -536,17 +540,17 @@ void TRom::setCorrectionCell(int cam, int col, int row, double x)
 
 int TRom::throttleLoad(bool high, int index) const
 {
-    if (entry(1) == 0 || entry(2) == 0)
+    if (!hasLoadScales())
         return 0;
     const int b = loadScaleByte(high, index);
     if (FeatureFlags & ffVexorAuFamily) {
         if (b > 79) {
-            const int t = T(byteAt(entry(161) + 2));
+            const int t = T(byteAt(entry(aeTpsLoadBlock) + 2));
             return int(roundEven((100 - t) * (b - 80) / 175.0)) + t;
         }
         return 0;
     }
-    const int h = entry(49) >> 8, l = entry(49) & 0xFF;
+    const int h = entry(aeTpsLoadPair) >> 8, l = entry(aeTpsLoadPair) & 0xFF;
     if (b > h && h < 255)
         return int(roundEven((100 - T(l)) * double(b - h) / (255 - h))) + T(l);
     return 0;
@@ -555,26 +559,26 @@ int TRom::throttleLoad(bool high, int index) const
 void TRom::setThrottleLoad(bool high, int index, double p)
 {
     requireFinite(p);
-    if (entry(1) == 0 || entry(2) == 0)
+    if (!hasLoadScales())
         return;
     const int c = columns(high ? 1 : 0);
     requireIndex(index, c);
     double b;
     if ((FeatureFlags & ffITB) && (FeatureFlags & ffVexorAuFamily)) {
-        const int t = T(byteAt(entry(161) + 2));
+        const int t = T(byteAt(entry(aeTpsLoadBlock) + 2));
         if (p < t)
             return;
         if (t == 100)
             refuse(QStringLiteral("The throttle calibration has no range."));
         b = roundEven((p - t) / (100 - t) * 175) + 80;
     } else {
-        const int h = entry(49) >> 8, l = entry(49) & 0xFF;
+        const int h = entry(aeTpsLoadPair) >> 8, l = entry(aeTpsLoadPair) & 0xFF;
         if (T(l) == 100)
             refuse(QStringLiteral("The throttle calibration has no range."));
         b = roundEven((255 - h) * (p - T(l)) / (100 - T(l))) + h;
         if (b <= h)
             return;
     }
-    const int at = entry(high ? 2 : 1) + index;
+    const int at = entry(loadScaleEntry(high)) + index;
     m_buffer.writeByte(at, index < c - 1 ? clampByte(b) : quint8(0));
 }

@@ -2,7 +2,6 @@
 #include "rom/mdlCalibration.h"
 #include "settings/mdlFiles.h"
 
-#include "datalog/mdlDatalog.h"
 #include "rom/clsRom.h"
 #include "rom/clsTableTranslator.h"
 #include "rom/mdlUndoStep.h"
@@ -47,7 +46,7 @@ QString shortestDecimal(double v)
     return QString::number(v, 'f', QLocale::FloatingPointShortest);
 }
 
-int T(int x) { return int(roundEven((x - 24) / 2.07)); }
+int T(int x) { return throttlePercentRounded(x); }
 
 // Reads of the settings dump. An entry of 0 means the item is absent: it reads 0.
 class SettingsReader {
@@ -63,16 +62,12 @@ public:
         const int at = m_rom.address(entry);
         return at == 0 ? 0 : m_rom.wordAt(at);
     }
-    // 1 875 000 div word; a zero word reads 0 instead of dividing by zero.
-    [[nodiscard]] int periodRpm(int entry) const
-    {
-        const int w = word(entry);
-        return w == 0 ? 0 : 1875000 / w;
-    }
+    // A zero word reads 0 instead of dividing by zero.
+    [[nodiscard]] int periodRpm(int entry) const { return periodWordToRpm(word(entry)); }
     // round((word / W - 1) * 100) with W the main fuel word; 0 when W is 0.
     [[nodiscard]] int trimPercent(int entry) const
     {
-        const int w = word(50);
+        const int w = word(aeMainFuel);
         return w == 0 ? 0 : int(roundEven((double(word(entry)) / w - 1) * 100));
     }
     [[nodiscard]] int D(int entry, int offset = 0) const
@@ -94,59 +89,59 @@ void writeSettings(TIniFile& ini, const TRom& rom)
     auto decimal = [&](const char* key, double v) { ini.writeString(s, str(key), shortestDecimal(v)); };
     auto boolean = [&](const char* key, bool v) { ini.writeBool(s, str(key), v); };
 
-    const int w = r.word(50);
-    integer("Injector Index", r.byte(66));
-    integer("Injector Size", w == 0 ? 0 : int(roundEven(7864320.0 / w)));
-    integer("Injector Offset", r.word(60));
-    integer("Cranking Fuel Trim", r.trimPercent(52));
-    integer("Throttle Tipin Trim", r.trimPercent(53));
-    integer("Post Startup Adj", r.trimPercent(54));
-    integer("Target Idle", r.periodRpm(70));
+    const int w = r.word(aeMainFuel);
+    integer("Injector Index", r.byte(aeInjectorIndex));
+    integer("Injector Size", w == 0 ? 0 : int(roundEven(InjectorSizeConstant / w)));
+    integer("Injector Offset", r.word(aeInjectorOffset));
+    integer("Cranking Fuel Trim", r.trimPercent(aeStartupFuel));
+    integer("Throttle Tipin Trim", r.trimPercent(aeTipInFuel));
+    integer("Post Startup Adj", r.trimPercent(aePostStartFuel));
+    integer("Target Idle", r.periodRpm(aeTargetIdle));
     integer("IACV Duty Correction", rom.iacvDutyCorrection());
-    integer("Low Cam Rev Limit", r.periodRpm(11));
-    integer("Low Cam Rev Resume", r.periodRpm(12));
-    integer("High Cam Rev Limit", r.periodRpm(13));
-    integer("High Cam Rev Resume", r.periodRpm(14));
-    integer("Standstill Rev Limit", r.periodRpm(40));
-    integer("InShift Rev Limit", r.periodRpm(42));
-    integer("Rising Rev Limit", r.word(73) * 50);
-    integer("Full Throttle Threshold", T(r.byte(74)));
-    integer("Standstill Threshold", r.byte(75));
-    decimal("Standstill Boost Retard", r.byte(78) / 4.0);
-    integer("Standstill Boost Enrich", int(roundEven(r.word(79) * 4.325)));
-    boolean("Enable VTEC", r.byte(17) == 0xFF);
-    decimal("VTEC Temp", r.C(31));
-    integer("VTEC Speed", r.byte(30));
-    integer("VTEC Throttle", T(r.byte(88)));
-    integer("VTEC Enable Low", r.D(15, 0));
-    integer("VTEC Disable Low", r.D(15, 1));
-    integer("VTEC Enable High", r.D(15, 2));
-    integer("VTEC Disable High", r.D(15, 3));
-    integer("VTEC Load Threshold", r.M(89));
-    integer("IAB Enable", r.D(21));
-    integer("IAB Disable", r.D(20));
-    boolean("IAB Inverted", r.byte(163) == 0x80);
-    decimal("Min TPS Voltage", r.byte(90, 2) * 0.0196);
-    decimal("Max TPS Voltage", r.byte(90) * 0.0196);
+    integer("Low Cam Rev Limit", r.periodRpm(aeRevLimitLo));
+    integer("Low Cam Rev Resume", r.periodRpm(aeRevResumeLo));
+    integer("High Cam Rev Limit", r.periodRpm(aeRevLimitHi));
+    integer("High Cam Rev Resume", r.periodRpm(aeRevResumeHi));
+    integer("Standstill Rev Limit", r.periodRpm(aeLaunchLimit));
+    integer("InShift Rev Limit", r.periodRpm(aeShiftLimit));
+    integer("Rising Rev Limit", r.word(aeRisingRevLimit) * RisingRevLimitRpmPerUnit);
+    integer("Full Throttle Threshold", T(r.byte(aeFullThrottleThreshold)));
+    integer("Standstill Threshold", r.byte(aeStandstillThreshold));
+    decimal("Standstill Boost Retard", r.byte(aeStandstillBoostRetard) / IgnitionBytesPerDegree);
+    integer("Standstill Boost Enrich", int(roundEven(r.word(aeStandstillBoostEnrich) * BoostEnrichPerUnit)));
+    boolean("Enable VTEC", r.byte(aeVtecEnable) == 0xFF);
+    decimal("VTEC Temp", r.C(aeVtecCoolant));
+    integer("VTEC Speed", r.byte(aeVtecMinSpeed));
+    integer("VTEC Throttle", T(r.byte(aeVtecThrottle)));
+    integer("VTEC Enable Low", r.D(aeVtecPoints, 0));
+    integer("VTEC Disable Low", r.D(aeVtecPoints, 1));
+    integer("VTEC Enable High", r.D(aeVtecPoints, 2));
+    integer("VTEC Disable High", r.D(aeVtecPoints, 3));
+    integer("VTEC Load Threshold", r.M(aeVtecLoad));
+    integer("IAB Enable", r.D(aeIabEnable));
+    integer("IAB Disable", r.D(aeIabDisable));
+    boolean("IAB Inverted", r.byte(aeIabInverted) == 0x80);
+    decimal("Min TPS Voltage", r.byte(aeTpsVoltagePair, 2) * TpsCalibrationVoltsPerBit);
+    decimal("Max TPS Voltage", r.byte(aeTpsVoltagePair) * TpsCalibrationVoltsPerBit);
     integer("Min MAP", rom.mapCalibrationMin());
     integer("Max MAP", rom.mapCalibrationMax());
-    integer("Safety Boost Limit", r.M(80));
-    integer("Cold Boost Limit", r.M(81));
-    integer("Hot Boost Limit", r.M(82));
-    decimal("Boost Limit Threshold", r.C(83));
-    boolean("CEL Boost Limit Enable", r.byte(84) != 0);
-    integer("AC RPM Disable", r.D(165));
-    integer("AC RPM Enable", r.D(164));
-    boolean("IAT Disable", (r.byte(91) & 0xF0) == 0);
-    boolean("IACV Disable", r.byte(93) == 0);
-    boolean("VSS Disable", (r.byte(92) & 0xF0) == 0);
-    boolean("PAS Disable", r.byte(29) == 0);
-    boolean("Injector TestDisable", r.byte(34) == 0xFF);
-    boolean("ELD Disable", r.byte(27) == 0);
-    boolean("VTS Disable", r.byte(18) != 133);
-    boolean("VTP Disable", r.byte(19) != 133);
-    boolean("Knock Sensor Disable", r.byte(26) == 0);
-    boolean("O2 Heater Disable", r.byte(33) == 0);
+    integer("Safety Boost Limit", r.M(aeSafetyBoostLimit));
+    integer("Cold Boost Limit", r.M(aeColdBoostLimit));
+    integer("Hot Boost Limit", r.M(aeHotBoostLimit));
+    decimal("Boost Limit Threshold", r.C(aeBoostLimitTemp));
+    boolean("CEL Boost Limit Enable", r.byte(aeCelBoostLimitSwitch) != 0);
+    integer("AC RPM Disable", r.D(aeAcRpmDisable));
+    integer("AC RPM Enable", r.D(aeAcRpmEnable));
+    boolean("IAT Disable", (r.byte(aeIatSwitch) & 0xF0) == 0);
+    boolean("IACV Disable", r.byte(aeIacvSwitch) == 0);
+    boolean("VSS Disable", (r.byte(aeVssSwitch) & 0xF0) == 0);
+    boolean("PAS Disable", r.byte(aeBaroSwitch) == 0);
+    boolean("Injector TestDisable", r.byte(aeInjectorTestSwitch) == 0xFF);
+    boolean("ELD Disable", r.byte(aeEldSwitch) == 0);
+    boolean("VTS Disable", r.byte(aeVtsCheck) != 133);
+    boolean("VTP Disable", r.byte(aeVtpCheck) != 133);
+    boolean("Knock Sensor Disable", r.byte(aeKnockSwitch) == 0);
+    boolean("O2 Heater Disable", r.byte(aeO2HeaterSwitch) == 0);
 }
 
 // (w / divisor - 1) * 100 for a correction word; 0 where the divisor or the
@@ -161,21 +156,22 @@ void writeFuelCorrections(TIniFile& ini, const TRom& rom)
         return at == 0 ? -1 : int(rom.wordAt(at + offset));
     };
 
-    const int iat = rom.address(111);
+    const int iat = rom.address(aeIatShape);
     QStringList items;
     for (int i = 0; i < (iat & 0xFF); ++i) {
-        const int w = wordAtEntry(107, 3 * i + 1);
+        const int w = wordAtEntry(aeIatCorrection, 3 * i + 1);
         items << shortestDecimal(w < 0 ? 0 : correctionPercent(w, (iat >> 8) * 256.0));
     }
     ini.writeString(s, QStringLiteral("IAT Correction"), formatCommaText(items));
 
-    const int ect = rom.address(106);
+    const int ect = rom.address(aeEctShape);
     const char* const ectKeys[] = {"ECT Correction Open Loop Low", "ECT Correction Open Loop High",
                                    "ECT Correction Close Loop Low", "ECT Correction Close Loop High"};
+    constexpr TRomEntry EctEntries[] = {aeEctOpenLo, aeEctOpenHi, aeEctClosedLo, aeEctClosedHi};
     for (int k = 0; k < 4; ++k) {
         items.clear();
         for (int i = 0; i < (ect & 0xFF); ++i) {
-            const int w = wordAtEntry(100 + k, 2 * i + 1);
+            const int w = wordAtEntry(EctEntries[k], 2 * i + 1);
             // The ECT divisor is the high byte itself, not multiplied by 256.
             items << shortestDecimal(w < 0 ? 0 : correctionPercent(w, ect >> 8));
         }
@@ -183,7 +179,7 @@ void writeFuelCorrections(TIniFile& ini, const TRom& rom)
     }
 
     items.clear();
-    const int cyl = rom.address(125);
+    const int cyl = rom.address(aeCylinderCorrection);
     for (int offset : {0, 2, 3, 1}) // cylinder order of the ECU
         items << shortestDecimal(cyl == 0 ? 0 : (rom.byteAt(cyl + offset) / 128.0 - 1) * 100);
     ini.writeString(s, QStringLiteral("Individual Cylinder Correction"), formatCommaText(items));
@@ -333,16 +329,11 @@ struct CtvBlock {
 
 std::vector<CtvBlock> ctvBlocks(int cLo, int rLo, int cHi, int rHi)
 {
-    return {{1, cLo + 1, false},
-            {2, cHi + 1, false},
-            {3, rLo + 1, false},
-            {4, rHi + 1, false},
-            {5, cLo * (rLo + 1) + 1, false},
-            {6, cHi * (rHi + 1) + 1, false},
-            {7, rLo * cLo + 1, false},
-            {8, cHi * rHi + 1, false},
-            {58, rLo * cLo + 1, true},
-            {59, cHi * rHi + 1, true}};
+    return {{aeLoadScaleLo, cLo + 1, false},        {aeLoadScaleHi, cHi + 1, false},
+            {aeRpmScaleLo, rLo + 1, false},         {aeRpmScaleHi, rHi + 1, false},
+            {aeFuelLo, cLo * (rLo + 1) + 1, false}, {aeFuelHi, cHi * (rHi + 1) + 1, false},
+            {aeIgnitionLo, rLo * cLo + 1, false},   {aeIgnitionHi, cHi * rHi + 1, false},
+            {aeCorrectionLo, rLo * cLo + 1, true},  {aeCorrectionHi, cHi * rHi + 1, true}};
 }
 
 // The exporter leaves out a block whose last address would pass 0xFFFF.
@@ -453,7 +444,7 @@ void exportCt2(const TRom& rom, const QString& fileName)
     QString error;
     if (!ini.load(fileName, &error))
         refuse(error);
-    if (rom.BaseType == btVexorAu || rom.BaseType == btVexorAuNoMap) {
+    if (rom.traits().extended) {
         writeSettings(ini, rom);
         writeFuelCorrections(ini, rom);
     }
@@ -580,7 +571,7 @@ void importCtvBytes(TRom& rom, const QByteArray& bytes, const QString& sourceNam
     // image while its entries hold the default one, and a file of the default
     // shape would land across its tables. Rev scales of 16-bit words do not
     // fit the one-byte-per-row blocks.
-    if (rom.address(9) != rLo * 256 + cLo || rom.address(10) != rHi * 256 + cHi || rom.WideRevScalar ||
+    if (rom.address(aeShapeLo) != rLo * 256 + cLo || rom.address(aeShapeHi) != rHi * 256 + cHi || rom.WideRevScalar ||
         rom.rows(tkLowFuel) != rLo || rom.columns(tkLowFuel) != cLo || rom.rows(tkHighFuel) != rHi ||
         rom.columns(tkHighFuel) != cHi)
         refuse(QStringLiteral("Table sizes do not match"));

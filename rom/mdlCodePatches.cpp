@@ -45,10 +45,13 @@ const LongPatch LongPatches[] = {{"11D1", 31, &TCodeUpgradeData::at11D1},
                                  {"0209", 212, &TCodeUpgradeData::at0209},
                                  {"2556", 294, &TCodeUpgradeData::at2556}};
 
-bool isExtendedFamily(const TRom& rom) { return rom.BaseType == btVexorAu || rom.BaseType == btVexorAuNoMap; }
+bool isExtendedFamily(const TRom& rom) { return rom.traits().extended; }
 
 // The version as hundredths (major * 100 + minor), the numeric form the steps compare.
-int versionHundredths(const TRom& rom) { return rom.byteAt(57) * 100 + rom.byteAt(58); }
+int versionHundredths(const TRom& rom)
+{
+    return rom.byteAt(ExtendedVersionMajorAt) * 100 + rom.byteAt(ExtendedVersionMinorAt);
+}
 
 // The step thresholds: a step applies while the version is below (or, for the
 // last, at most) its own number. Each step raises the minor byte first.
@@ -64,7 +67,7 @@ QString stepName(const Step& s) { return QStringLiteral("0.%1").arg(s.minor); }
 
 void applyStep(TBinEdit& b, int minor, const TCodeUpgradeData& d)
 {
-    b.writeByte(58, quint8(minor));
+    b.writeByte(ExtendedVersionMinorAt, quint8(minor));
     switch (minor) {
     case 92:
         b.writeByte(0x1168, 105);
@@ -194,7 +197,7 @@ QStringList pendingCodeUpgradeSteps(const TRom& rom)
     QStringList out;
     if (!isExtendedFamily(rom))
         return out;
-    const int major = rom.byteAt(57);
+    const int major = rom.byteAt(ExtendedVersionMajorAt);
     int v = versionHundredths(rom);
     for (const Step& s : Steps)
         if (stepApplies(v, s)) {
@@ -247,7 +250,7 @@ TCodeUpgradeResult runCodeUpgradeOnLoad(TRom& rom, IMessageService* messages, co
 
 void setCodeSwitches(TRom& rom, quint16 word)
 {
-    if (rom.BaseType == btVexorAu) {
+    if (rom.traits().fixedCodeLayout) {
         auto pick = [word](quint16 bit, const QByteArray& original) { return (word & bit) ? Z : original; };
         const std::vector<std::pair<int, QByteArray>> plan = {{0x432F, pick(cs432F, S38)}, {0x5FC3, pick(cs5FC3, S39)},
                                                               {0x443B, pick(cs443B, S1A)}, {0x4462, pick(cs443B, S0A)},
@@ -269,14 +272,14 @@ void setCodeSwitches(TRom& rom, quint16 word)
 
 bool entry162Feature(const TRom& rom)
 {
-    const int at = rom.address(162);
+    const int at = rom.address(aeFeatureSwitch);
     return at != 0 && rom.buffer().readString(at, 3) == S3D;
 }
 
 void setEntry162Feature(TRom& rom, bool on)
 {
     rom.CodeSwitches = on ? quint16(rom.CodeSwitches | csEntry162) : quint16(rom.CodeSwitches & ~csEntry162);
-    const int at = rom.address(162);
+    const int at = rom.address(aeFeatureSwitch);
     if (at == 0)
         return;
     const QByteArray& target = on ? S3D : Z;

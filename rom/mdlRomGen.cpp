@@ -2,6 +2,7 @@
 
 #include "rom/clsRom.h"
 #include "rom/clsRomAddresses.h"
+#include "rom/mdlFamilyTraits.h"
 #include "settings/mdlErrors.h"
 
 #include <algorithm>
@@ -94,10 +95,11 @@ QByteArray generateRom(const TRomGenOptions& o)
     TRomAddresses map;
     map.install(fam->baseType, fam->nissan);
     auto e = [&map](int i) { return int(map.at(i)); };
-    const bool nissan = fam->baseType == btNissan;
-    const bool vexor = fam->baseType == btVexorAu;
-    const bool wide = fam->baseType == btP13;
-    const bool obd0 = fam->baseType >= btPR3 && fam->baseType <= btPR4;
+    const TFamilyTraits& traits = familyTraits(fam->baseType);
+    const bool nissan = traits.nissanEncodings;
+    const bool vexor = traits.extended;
+    const bool wide = traits.wideRevScalar;
+    const bool obd0 = traits.obd0;
 
     Image img(TBinEdit::SmallImage);
     fillCode(img, o.seed);
@@ -112,39 +114,39 @@ QByteArray generateRom(const TRomGenOptions& o)
         img.word(0x7CC0, 0);
 
     if (vexor) {
-        const int maxCells = e(6) - e(5); // room for the low-cam fuel map and its multipliers
+        const int maxCells = e(aeFuelHi) - e(aeFuelLo); // room for the low-cam fuel map and its multipliers
         if (o.rows < 2 || o.columns < 2 || o.rows > 20 || o.columns > 24 || (o.rows + 1) * o.columns > maxCells)
             throw EVexorError(
                 QStringLiteral("A table of %1 x %2 does not fit this family.").arg(o.rows).arg(o.columns));
-        img.byte(e(128), o.rows);
-        img.byte(e(129), o.columns);
-        img.byte(e(132), o.rows - 2);
-        img.byte(e(133), o.columns - 2);
-        img.byte(e(134), o.rows - 2);
-        img.byte(e(135), o.columns - 2);
-        img.byte(56, 'C');
-        img.byte(57, 0);
-        img.byte(58, 96);
+        img.byte(e(aeRowCountLo), o.rows);
+        img.byte(e(aeColumnCountLo), o.columns);
+        img.byte(e(aeShownRowsLo), o.rows - 2);
+        img.byte(e(aeShownColumnsLo), o.columns - 2);
+        img.byte(e(aeShownRowsHi), o.rows - 2);
+        img.byte(e(aeShownColumnsHi), o.columns - 2);
+        img.byte(ExtendedVersionAt, 'C');
+        img.byte(ExtendedVersionMajorAt, 0);
+        img.byte(ExtendedVersionMinorAt, 96);
         // MAP sensor calibration spanning -59 .. 1782 mbar.
-        img.byte(e(94), 255);
-        img.byte(e(94) + 1, 0xFF);
-        img.byte(e(94) + 2, 0);
-        img.byte(e(94) + 3, 0);
+        img.byte(e(aeMapCalibration), 255);
+        img.byte(e(aeMapCalibration) + 1, 0xFF);
+        img.byte(e(aeMapCalibration) + 2, 0);
+        img.byte(e(aeMapCalibration) + 3, 0);
     }
 
     for (int cam = 0; cam < 2; ++cam) {
         int rows, cols;
         if (nissan) {
-            rows = cols = 16;
+            rows = cols = NissanTableSize;
         } else if (vexor) {
             rows = o.rows;
             cols = o.columns;
         } else {
-            rows = e(9 + cam) >> 8;
-            cols = e(9 + cam) & 0xFF;
+            rows = e(shapeEntry(cam == 1)) >> 8;
+            cols = e(shapeEntry(cam == 1)) & 0xFF;
         }
         // Load scale: the last column is stored as 0 (the ECU reads it as 0xFF).
-        if (const int at = e(1 + cam)) {
+        if (const int at = e(loadScaleEntry(cam == 1))) {
             for (int i = 0; i < cols; ++i) {
                 int b;
                 if (nissan)
@@ -157,24 +159,24 @@ QByteArray generateRom(const TRomGenOptions& o)
             }
         }
         // Rpm scale.
-        if (const int at = e(3 + cam)) {
+        if (const int at = e(rpmScaleEntry(cam == 1))) {
             for (int i = 0; i < rows; ++i) {
                 const int rpm = lerp(700, 8200, i, rows);
                 if (nissan)
-                    img.byte(at + i, rpm / 50);
+                    img.byte(at + i, rpm / NissanRpmPerBit);
                 else if (wide)
-                    img.word(at + 2 * i, 1875000 / rpm);
+                    img.word(at + 2 * i, rpmToPeriodWord(rpm));
                 else if (i == rows - 1)
                     img.byte(at + i, 0xFF);
                 else if (cam == 1)
-                    img.byte(at + i,
-                             vexor ? int(std::lround(rpm * e(48) / 1875000.0)) : int(std::lround(rpm / 35.21259)));
+                    img.byte(at + i, vexor ? int(std::lround(rpm * e(aeRevScalePeriod) / double(CrankPeriodConstant)))
+                                           : int(std::lround(rpm / RevScaleRpmPerBit)));
                 else
                     img.byte(at + i, TRom::encodeExponentRpm(rpm));
             }
         }
         // Fuel map with its column multipliers.
-        if (const int at = e(5 + cam)) {
+        if (const int at = e(tableEntry(cam == 1 ? tkHighFuel : tkLowFuel))) {
             for (int c = 0; c < cols; ++c) {
                 double maxValue = 0;
                 for (int r = 0; r < rows; ++r)
@@ -183,10 +185,10 @@ QByteArray generateRom(const TRomGenOptions& o)
                 double divisor = 1;
                 if (!nissan && !wide) {
                     if (obd0) {
-                        mult = int(std::ceil(std::log2(std::ceil(maxValue / 63.75))));
+                        mult = int(std::ceil(std::log2(std::ceil(maxValue / FuelUnitsPerMultiplier))));
                         divisor = std::ldexp(1.0, mult);
                     } else {
-                        mult = int(std::ceil(maxValue / 63.75)) + 1;
+                        mult = int(std::ceil(maxValue / FuelUnitsPerMultiplier)) + 1;
                         divisor = mult;
                     }
                     img.byte(at + cols * rows + c, mult);
@@ -199,7 +201,7 @@ QByteArray generateRom(const TRomGenOptions& o)
             }
         }
         // Ignition map.
-        if (const int at = e(7 + cam)) {
+        if (const int at = e(tableEntry(cam == 1 ? tkHighIgn : tkLowIgn))) {
             for (int r = 0; r < rows; ++r)
                 for (int c = 0; c < cols; ++c) {
                     const double d = ignValue(c, r, cols, rows);
@@ -207,87 +209,89 @@ QByteArray generateRom(const TRomGenOptions& o)
                     if (nissan)
                         b = int(std::lround(d * 2));
                     else if (obd0)
-                        b = int(std::lround(d / 0.36 + 15));
+                        b = int(std::lround(d / Obd0IgnitionDegreesPerBit + Obd0IgnitionZeroByte));
                     else
-                        b = int(std::lround(d * 4 + 24));
+                        b = int(std::lround(d * IgnitionBytesPerDegree + IgnitionZeroByte));
                     img.byte(at + cols * r + c, b);
                 }
         }
         // Per-cell corrections of 1.0.
-        if (const int at = e(58 + cam))
+        if (const int at = e(correctionEntry(cam)))
             for (int k = 0; k < rows * cols; ++k)
                 img.byte(at + k, 128);
     }
 
     // Settings.
-    if (fam->baseType == btPM6 || fam->baseType == btPR4) {
-        const int p = 1920000 / 7200;
-        img.byte(e(11), p >> 8);
-        img.byte(e(11) + 2, p & 0xFF);
+    if (traits.revLimit == TRevLimitEncoding::SplitPeriod) {
+        const int p = rpmToSplitPeriod(7200);
+        img.byte(e(aeRevLimitLo), p >> 8);
+        img.byte(e(aeRevLimitLo) + 2, p & 0xFF);
     } else if (obd0) {
-        img.byte(e(11), 1848000 / 8000);
-        img.byte(e(12), 1848000 / 7500);
+        img.byte(e(aeRevLimitLo), rpmToObd0PeriodByte(8000));
+        img.byte(e(aeRevResumeLo), rpmToObd0PeriodByte(7500));
     } else {
-        const int limits[] = {7200, 6700, 7400, 6900};
-        for (int k = 0; k < 4; ++k)
-            if (e(11 + k))
-                img.word(e(11 + k), 1875000 / limits[k]);
+        const std::pair<TRomEntry, int> limits[] = {
+            {aeRevLimitLo, 7200}, {aeRevResumeLo, 6700}, {aeRevLimitHi, 7400}, {aeRevResumeHi, 6900}};
+        for (const auto& [entry, rpm] : limits)
+            if (e(entry))
+                img.word(e(entry), rpmToPeriodWord(rpm));
     }
-    if (const int at = e(15)) {
-        for (int d = 0; d < (e(16) >> 8); ++d) {
-            img.byte(at + 2 * d + 1, obd0 ? int(std::lround(5500 / 62.52 + 128)) : TRom::encodeExponentRpm(5500));
-            img.byte(at + 2 * d, obd0 ? int(std::lround(5000 / 62.52 + 128)) : TRom::encodeExponentRpm(5000));
+    if (const int at = e(aeVtecPoints)) {
+        auto obd0Vtec = [](int rpm) { return int(std::lround(rpm / Obd0VtecRpmPerBit + Obd0VtecZeroByte)); };
+        for (int d = 0; d < (e(aeVtecPairs) >> 8); ++d) {
+            img.byte(at + 2 * d + 1, obd0 ? obd0Vtec(5500) : TRom::encodeExponentRpm(5500));
+            img.byte(at + 2 * d, obd0 ? obd0Vtec(5000) : TRom::encodeExponentRpm(5000));
         }
     }
-    img.byte(e(17), 0xFF);
-    if (e(20)) {
-        img.byte(e(20), TRom::encodeExponentRpm(4000));
-        img.byte(e(21), TRom::encodeExponentRpm(3500));
+    img.byte(e(aeVtecEnable), 0xFF);
+    if (e(aeIabDisable)) {
+        img.byte(e(aeIabDisable), TRom::encodeExponentRpm(4000));
+        img.byte(e(aeIabEnable), TRom::encodeExponentRpm(3500));
     }
-    if (e(25)) {
+    if (e(aeColdIdle)) {
         if (obd0)
-            img.byte(e(25), 1848000 / 8000);
+            img.byte(e(aeColdIdle), rpmToObd0PeriodByte(8000));
         else
-            img.word(e(25), 1875000 / 1200);
+            img.word(e(aeColdIdle), rpmToPeriodWord(1200));
     }
-    const int switchBytes[][2] = {{26, 0xFF}, {27, 0x00}, {28, 0xFF}, {29, 0xFF}, {30, 0x00},
-                                  {31, 0x44}, {32, 0x00}, {33, 0xFF}, {34, 0xFF}, {35, 0x00}};
-    for (const auto& s : switchBytes)
-        if (e(s[0]))
-            img.byte(e(s[0]), s[1]);
-    if (const int at = e(36)) {
-        const int factors[] = {32768, 32768, 34078, 34078, 31621, 31621, 23592, 23592};
+    const std::pair<TRomEntry, int> switchBytes[] = {
+        {aeKnockSwitch, 0xFF},        {aeEldSwitch, 0x00},         {aeClosedLoopSwitch, 0xFF}, {aeBaroSwitch, 0xFF},
+        {aeVtecMinSpeed, 0x00},       {aeVtecCoolant, 0x44},       {aeDebugSwitch, 0x00},      {aeO2HeaterSwitch, 0xFF},
+        {aeInjectorTestSwitch, 0xFF}, {aeSpeedLimiterSwitch, 0x00}};
+    for (const auto& [entry, value] : switchBytes)
+        if (e(entry))
+            img.byte(e(entry), value);
+    if (const int at = e(aeIacvBase)) {
         for (int k = 0; k < 8; ++k)
-            img.word(at + 2 + 4 * k, int(std::lround(0.95 * factors[k])));
+            img.word(at + 2 + 4 * k, int(std::lround(0.95 * IacvBaseFactors[k])));
     }
-    if (const int at = e(37)) {
+    if (const int at = e(aeGearTable)) {
         const int thresholds[] = {0x1C, 0x30, 0x48, 0x60};
         for (int k = 0; k < 4; ++k)
             img.word(at + 2 * k, thresholds[k]);
     }
-    if (e(39))
-        img.word(e(39), 32768 + 3277);
-    if (e(40)) {
-        img.word(e(40), 1875000 / 4500);
-        img.word(e(41), 1875000 / 4400);
+    if (e(aeIacvDutyCorrection))
+        img.word(e(aeIacvDutyCorrection), UnityScalarWord + 3277);
+    if (e(aeLaunchLimit)) {
+        img.word(e(aeLaunchLimit), rpmToPeriodWord(4500));
+        img.word(e(aeLaunchResume), rpmToPeriodWord(4400));
     }
-    if (e(42)) {
-        img.word(e(42), 1875000 / 7000);
-        img.word(e(43), 1875000 / 6700);
+    if (e(aeShiftLimit)) {
+        img.word(e(aeShiftLimit), rpmToPeriodWord(7000));
+        img.word(e(aeShiftResume), rpmToPeriodWord(6700));
     }
-    if (e(44))
-        img.byte(e(44), 180);
-    if (e(47))
-        img.byte(e(47), 0xFF);
+    if (e(aeSpeedLimit))
+        img.byte(e(aeSpeedLimit), 180);
+    if (e(aeBoostLimit))
+        img.byte(e(aeBoostLimit), 0xFF);
     if (vexor) {
-        img.word(e(50), 32768);
-        for (int k = 51; k <= 54; ++k)
-            img.word(e(k), 32768);
-        img.word(e(56), 1875000 / 6800);
+        for (TRomEntry scalar : {aeMainFuel, aeO2Correction, aeStartupFuel, aeTipInFuel, aePostStartFuel})
+            img.word(e(scalar), UnityScalarWord);
+        img.word(e(aeShiftLight), rpmToPeriodWord(6800));
     }
 
     // Checksum: the image bytes add up to 0 modulo 256.
-    if (const int at = e(0)) {
+    if (const int at = e(aeChecksum)) {
         img.byte(at, 0);
         unsigned sum = 0;
         for (char ch : img.bytes())

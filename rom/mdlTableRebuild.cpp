@@ -86,7 +86,7 @@ bool extendedLowCams(const TRom& rom) { return rom.hasFlag(ffPeriodRevScale); }
 
 void setExtendedLowCams(TRom& rom, bool on, TTableStructureMarks& marks)
 {
-    if (rom.BaseType != btVexorAu)
+    if (!rom.traits().fixedCodeLayout)
         return;
     rom.setFeatureFlags(on ? quint16(rom.FeatureFlags | ffPeriodRevScale)
                            : quint16(rom.FeatureFlags & ~ffPeriodRevScale));
@@ -101,22 +101,23 @@ void setAlphaNIndex(TRom& rom, bool on)
     if (!isExtendedFamily(rom))
         return;
     rom.setFeatureFlags(on ? quint16(rom.FeatureFlags | ffITB) : quint16(rom.FeatureFlags & ~ffITB));
-    if (const int at = rom.address(159))
+    if (const int at = rom.address(aeAlphaNSwitch))
         rom.buffer().writeByte(at, on ? 0xFF : 0x00);
 }
 
 int throttleThreshold(const TRom& rom)
 {
-    const int at = rom.address(161);
-    return at == 0 ? 0 : int(roundEven((rom.byteAt(at + 2) - 24) / 2.07));
+    const int at = rom.address(aeTpsLoadBlock);
+    return at == 0 ? 0 : throttlePercentRounded(rom.byteAt(at + 2));
 }
 
 void setThrottleThreshold(TRom& rom, double percent)
 {
     if (!std::isfinite(percent))
         throw EVexorError(QStringLiteral("Invalid value: not a finite number."));
-    if (const int at = rom.address(161))
-        rom.buffer().writeByte(at + 2, quint8(std::clamp(roundEven(percent * 2.07) + 24, 0.0, 255.0)));
+    if (const int at = rom.address(aeTpsLoadBlock))
+        rom.buffer().writeByte(
+            at + 2, quint8(std::clamp(roundEven(percent * ThrottleBytesPerPercent) + ThrottleZeroByte, 0.0, 255.0)));
 }
 
 // --- the question ----------------------------------------------------------------

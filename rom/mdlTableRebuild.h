@@ -50,7 +50,7 @@ void setExtendedLowCams(TRom& rom, bool on, TTableStructureMarks& marks);
 // Throttle-indexed load axis (flag 0x0400, byte at entry 159).
 [[nodiscard]] bool alphaNIndex(const TRom& rom);
 void setAlphaNIndex(TRom& rom, bool on);
-// The throttle threshold in percent: byte round(p * 2.07) + 24 at entry 161 + 2.
+// The throttle threshold in percent: the throttle byte two bytes into the TPS load-scale block.
 [[nodiscard]] int throttleThreshold(const TRom& rom);
 void setThrottleThreshold(TRom& rom, double percent);
 

@@ -134,7 +134,7 @@ TEST(MainStatus, OptionsPaneDescribesTheRom)
     };
     for (const Row& r : rows) {
         rom.setFeatureFlags(r.flags);
-        rom.setAddress(46, r.entry46);
+        rom.setAddress(aeMapSensorMax, r.entry46);
         EXPECT_EQ(optionsPaneText(rom), QLatin1String(r.text)) << r.flags;
     }
     rom.setFeatureFlags(ffFinalMultiplier);

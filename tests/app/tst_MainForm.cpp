@@ -218,7 +218,7 @@ TEST_F(MainForm, SwitchesTablesAndViewModes)
 
     run("ViewHCF");
     EXPECT_EQ(rom.CurrentTable, tkHighFuel);
-    if (rom.address(59) != 0) {
+    if (rom.address(aeCorrectionHi) != 0) {
         run("ViewTargetLambda");
         EXPECT_EQ(form->viewMode(), vmTargetLambda);
         EXPECT_TRUE(act("ViewTargetLambda")->isChecked());

@@ -186,10 +186,10 @@ TEST_F(GridDisplayTest, ThrottleColumnsWithTheItbFlag)
 {
     // Load-scale bytes above the high byte of entry 49 are throttle columns;
     // with 192/24 a byte of 208 stands for 25 % throttle.
-    rom.setAddress(49, 0xC018);
+    rom.setAddress(aeTpsLoadPair, 0xC018);
     for (int c = 0; c < rom.columns() - 1; ++c)
-        rom.buffer().writeByte(rom.address(1) + c, 100);
-    rom.buffer().writeByte(rom.address(1) + 1, 208);
+        rom.buffer().writeByte(rom.address(aeLoadScaleLo) + c, 100);
+    rom.buffer().writeByte(rom.address(aeLoadScaleLo) + 1, 208);
     EXPECT_EQ(fixedCell(display, 2, 0).caption, QStringLiteral("2")) << "no ITB flag: a pressure column";
 
     rom.setFeatureFlags(rom.FeatureFlags | ffITB);
@@ -271,7 +271,7 @@ TEST_F(GridDisplayTest, ValuesView)
     EXPECT_EQ(l.bk, FuelColor(250.4));
 
     // The colour follows the fuel actually delivered: value x final multiplier.
-    rom.setAddress(50, 0x7F00);
+    rom.setAddress(aeMainFuel, 0x7F00);
     rom.buffer().writeWord(0x7F00, 0x4000);
     rom.setFeatureFlag(ffFinalMultiplier, true);
     ASSERT_DOUBLE_EQ(rom.finalMultiplier(), 0.5);
@@ -313,7 +313,7 @@ TEST_F(GridDisplayTest, TargetLambdaView)
     rom.CurrentTable = tkHighFuel;
     EXPECT_EQ(dataCell(display, 2, 1).caption, QStringLiteral("14.70")) << "high-cam target table";
     // Without a target table there is nothing to show.
-    rom.setAddress(59, 0);
+    rom.setAddress(aeCorrectionHi, 0);
     EXPECT_EQ(dataCell(display, 2, 1).caption, QString());
 }
 

@@ -215,7 +215,7 @@ TEST_F(TableEdit, IncreaseAndDecreaseStepTheTargetCellsAndSkipUntunableOnes)
 TEST_F(TableEdit, TargetLambdaEditsWhenTheRomHasTheTable)
 {
     rom.CurrentTable = tkLowFuel;
-    if (rom.address(58) == 0)
+    if (rom.address(aeCorrectionLo) == 0)
         GTEST_SKIP() << "generated image has no target-lambda table";
     ed.ViewMode = vmTargetLambda;
     ed.Steps.LambdaStep = 0.1;

@@ -277,7 +277,7 @@ TEST(CodeSwitches, Entry162Feature)
 {
     TRom rom;
     loadGenerated(rom, QStringLiteral("vexorau"), 20, 10);
-    const int at = rom.address(162);
+    const int at = rom.address(aeFeatureSwitch);
     ASSERT_EQ(at, 0x11ED);
     rom.CodeSwitches = 0x0001;
     setEntry162Feature(rom, true);

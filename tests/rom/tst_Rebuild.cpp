@@ -91,10 +91,10 @@ TEST(TableStructure, IndexingModes)
 
     setAlphaNIndex(rom, true);
     EXPECT_TRUE(alphaNIndex(rom));
-    EXPECT_EQ(rom.byteAt(rom.address(159)), 0xFF);
+    EXPECT_EQ(rom.byteAt(rom.address(aeAlphaNSwitch)), 0xFF);
     setAlphaNIndex(rom, false);
     EXPECT_FALSE(rom.hasFlag(ffITB));
-    EXPECT_EQ(rom.byteAt(rom.address(159)), 0x00);
+    EXPECT_EQ(rom.byteAt(rom.address(aeAlphaNSwitch)), 0x00);
 
     const struct {
         double percent;
@@ -102,7 +102,7 @@ TEST(TableStructure, IndexingModes)
     } thresholds[] = {{25, 76}, {0, 24}, {200, 255}, {-50, 0}, {10.5, 46}};
     for (const auto& t : thresholds) {
         setThrottleThreshold(rom, t.percent);
-        EXPECT_EQ(rom.byteAt(rom.address(161) + 2), t.byte) << t.percent;
+        EXPECT_EQ(rom.byteAt(rom.address(aeTpsLoadBlock) + 2), t.byte) << t.percent;
     }
     EXPECT_EQ(throttleThreshold(rom), 11); // T(46) = round(22 / 2.07)
     EXPECT_THROW(setThrottleThreshold(rom, std::nan("")), EVexorError);
@@ -231,7 +231,7 @@ TEST(TableRebuild, WritesOneUndoStep)
     const QVector<int> loads = rebuildLoadSet(rom, r.loads), low = rebuildLowRpmSet(rom, r.lowRpm);
     for (int i = 0; i < 23; ++i)
         EXPECT_NEAR(rom.load(false, i), loads[i], 4) << i; // one byte of the sensor's 1841 mbar span
-    EXPECT_EQ(rom.byteAt(rom.address(1) + 23), 0) << "the last column is stored as 0";
+    EXPECT_EQ(rom.byteAt(rom.address(aeLoadScaleLo) + 23), 0) << "the last column is stored as 0";
     for (int i = 0; i < 19; ++i) {
         EXPECT_GE(rom.rpm(false, i), low[i]) << i; // exponent encoding rounds up
         EXPECT_NEAR(rom.rpm(true, i), 1000 + 450 * i, 25) << i;

@@ -50,12 +50,12 @@ TEST(Encoding, ByteToMillibarForms)
     }
     // Custom sensor range: entries 45/46 hold millibar + 0x8000.
     rom.setFeatureFlags(ffBoost3);
-    rom.setAddress(45, 0x8000 + 100);
-    rom.setAddress(46, 0x8000 + 2650);
+    rom.setAddress(aeMapSensorMin, 0x8000 + 100);
+    rom.setAddress(aeMapSensorMax, 0x8000 + 2650);
     EXPECT_EQ(rom.byteToMillibar(255, false), 2650);
     EXPECT_EQ(rom.byteToMillibar(51, false), 100 + 510);
     EXPECT_EQ(rom.millibarToByte(610, false), 51);
-    rom.setAddress(46, 0x8000 + 100); // E46 = E45: the range has no span
+    rom.setAddress(aeMapSensorMax, 0x8000 + 100); // E46 = E45: the range has no span
     EXPECT_EQ(rom.byteToMillibar(51, false), 100);
     EXPECT_THROW((void)rom.millibarToByte(600, false), EVexorError);
 }
@@ -74,7 +74,7 @@ TEST(Encoding, MapCalibrationBlock)
 {
     TRom rom;
     loaded(rom, "vexorau");
-    const int at = rom.address(94);
+    const int at = rom.address(aeMapCalibration);
     // The generator's block spans -59 .. 1782 mbar.
     EXPECT_EQ(rom.mapCalibrationMin(), -59);
     EXPECT_EQ(rom.mapCalibrationMax(), 1782);
@@ -127,7 +127,7 @@ TEST(Encoding, RpmScalesPerFamily)
 {
     TRom rom;
     loaded(rom, "p28");
-    const int lo = rom.address(3), hi = rom.address(4);
+    const int lo = rom.address(aeRpmScaleLo), hi = rom.address(aeRpmScaleHi);
     rom.buffer().writeByte(lo + 2, 100);
     EXPECT_EQ(rom.rpm(false, 2), 1562) << "low cam: exponent encoding";
     rom.buffer().writeByte(hi + 2, 100);
@@ -145,17 +145,17 @@ TEST(Encoding, RpmScalesPerFamily)
     EXPECT_EQ(rom.rpm(false, 2), 3521) << "flag 0x0800 makes the low cam linear too";
 
     loaded(rom, "vexorau");
-    rom.buffer().writeByte(rom.address(4), 100);
+    rom.buffer().writeByte(rom.address(aeRpmScaleHi), 100);
     EXPECT_EQ(rom.rpm(true, 0), int(std::nearbyint(100 * 1875000.0 / 0xAA00))) << "period constant of entry 48";
 
     loaded(rom, "p13");
-    rom.buffer().writeWord(rom.address(3) + 4, 625);
+    rom.buffer().writeWord(rom.address(aeRpmScaleLo) + 4, 625);
     EXPECT_EQ(rom.rpm(false, 2), 3000) << "16-bit period words";
-    rom.buffer().writeWord(rom.address(3) + 4, 0);
+    rom.buffer().writeWord(rom.address(aeRpmScaleLo) + 4, 0);
     EXPECT_EQ(rom.rpm(false, 2), 0) << "a zero period reads 0";
     EXPECT_THROW(rom.setRpm(false, 2, 0), EVexorError);
     rom.setRpm(false, 2, 2500);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(3) + 4), 750);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRpmScaleLo) + 4), 750);
 
     loaded(rom, "pr3");
     EXPECT_EQ(rom.rpm(false, 0), 450);
@@ -167,10 +167,10 @@ TEST(Encoding, RpmScalesPerFamily)
     EXPECT_EQ(rom.rpm(true, 2), 675) << "PM6 uses list A for both cams";
 
     loaded(rom, "sr");
-    rom.buffer().writeByte(rom.address(3) + 1, 40);
+    rom.buffer().writeByte(rom.address(aeRpmScaleLo) + 1, 40);
     EXPECT_EQ(rom.rpm(false, 1), 2000);
     rom.setRpm(false, 1, 3049);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(3) + 1), 60);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeRpmScaleLo) + 1), 60);
     rom.OBDMode = 4;
     EXPECT_EQ(rom.rpm(false, 1), 3000) << "Nissan ignores the encoding generation";
     loaded(rom, "p28");
@@ -182,7 +182,7 @@ TEST(Encoding, LoadScales)
 {
     TRom rom;
     loaded(rom, "p30");
-    const int at = rom.address(1);
+    const int at = rom.address(aeLoadScaleLo);
     rom.buffer().writeByte(at + 9, 12);
     EXPECT_EQ(rom.load(false, 9), rom.lookupScale(0xFF)) << "the last column reads 0xFF";
     rom.setLoad(false, 9, 500);
@@ -197,17 +197,17 @@ TEST(Encoding, LoadScales)
     EXPECT_EQ(rom.load(false, 14), 1104);
 
     loaded(rom, "vg");
-    rom.buffer().writeByte(rom.address(2) + 15, 77);
+    rom.buffer().writeByte(rom.address(aeLoadScaleHi) + 15, 77);
     EXPECT_EQ(rom.load(true, 15), 77) << "Nissan loads are raw bytes, last column included";
     rom.setLoad(true, 15, 300);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(2) + 15), 255);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeLoadScaleHi) + 15), 255);
 }
 
 TEST(Encoding, FuelValuesAndColumnRewrite)
 {
     TRom rom;
     loaded(rom, "p28");
-    const int base = rom.address(5), cols = 10, rows = 20;
+    const int base = rom.address(aeFuelLo), cols = 10, rows = 20;
     const int multAt = base + cols * rows + 4;
     // Column 4: cells 40 each with multiplier 2 -> 20.0.
     for (int r = 0; r < rows; ++r)
@@ -255,7 +255,7 @@ TEST(Encoding, Obd0FuelExponentMultiplier)
 {
     TRom rom;
     loaded(rom, "pr3");
-    const int base = rom.address(5), cols = 15, rows = 17;
+    const int base = rom.address(aeFuelLo), cols = 15, rows = 17;
     const int multAt = base + cols * rows + 2;
     for (int r = 0; r < rows; ++r)
         rom.buffer().writeByte(base + cols * r + 2, 100);
@@ -330,7 +330,7 @@ TEST(Encoding, InterpolationIsBilinearOnTheImageScales)
     EXPECT_NEAR(rom.interpolatedValue(0, lb, rb), 70, 1e-9) << "exactly on a breakpoint";
     EXPECT_THROW((void)rom.interpolatedValue(4, 0, 0), EVexorError);
     // Equal neighbouring breakpoints: fraction 0, no division by zero.
-    rom.buffer().writeWord(rom.address(3) + 2 * (r0 + 1), rom.buffer().readWord(rom.address(3) + 2 * r0));
+    rom.buffer().writeWord(rom.address(aeRpmScaleLo) + 2 * (r0 + 1), rom.buffer().readWord(rom.address(aeRpmScaleLo) + 2 * r0));
     EXPECT_TRUE(std::isfinite(rom.interpolatedValue(0, la, ra + 1)));
 }
 
@@ -340,9 +340,9 @@ TEST(Encoding, CorrectionCellsAndThrottleColumns)
     loaded(rom, "p28");
     EXPECT_DOUBLE_EQ(rom.correctionCell(0, 1, 1), 1.0);
     rom.setCorrectionCell(1, 2, 2, 0.5);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(59) + 10 * 2 + 2), 255) << "128/0.5 = 256 clamps, never wraps to 0";
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeCorrectionHi) + 10 * 2 + 2), 255) << "128/0.5 = 256 clamps, never wraps to 0";
     rom.setCorrectionCell(1, 2, 2, 1.6);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(59) + 22), 80);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeCorrectionHi) + 22), 80);
     EXPECT_THROW(rom.setCorrectionCell(0, 0, 0, 0), EVexorError);
     EXPECT_THROW((void)rom.correctionCell(2, 0, 0), EVexorError);
     rom.CurrentTable = 3;
@@ -351,11 +351,46 @@ TEST(Encoding, CorrectionCellsAndThrottleColumns)
     EXPECT_EQ(rom.currentCam(), 0);
 
     // Throttle columns: H = 200, L = 24 (T(L) = 0): byte 255 is 100 %.
-    rom.setAddress(49, quint16((200 << 8) | 24));
+    rom.setAddress(aeTpsLoadPair, quint16((200 << 8) | 24));
     EXPECT_EQ(rom.throttleLoad(false, 9), 100) << "the last column reads 0xFF";
-    rom.buffer().writeByte(rom.address(1) + 2, 150);
+    rom.buffer().writeByte(rom.address(aeLoadScaleLo) + 2, 150);
     EXPECT_EQ(rom.throttleLoad(false, 2), 0) << "at or below H: a pressure column";
     rom.setThrottleLoad(false, 2, 50);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(1) + 2), 228) << "round(55*50/100)+200 = 227.5 -> 228";
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeLoadScaleLo) + 2), 228) << "round(55*50/100)+200 = 227.5 -> 228";
     EXPECT_EQ(rom.throttleLoad(false, 2), 51);
+}
+
+// The shared conversions at the edges of their ranges; each row says why.
+TEST(Encoding, PeriodThrottleAndVoltsAtTheirBounds)
+{
+    struct Row {
+        int value;
+        int expected;
+        int actual;
+        const char* why;
+    };
+    const Row rows[] = {
+        {0, 0, periodWordToRpm(0), "a period of 0 reads 0 rpm, never divides"},
+        {267, 7022, periodWordToRpm(267), "1 875 000 div 267, truncated"},
+        {7000, 267, rpmToPeriodWord(7000), "rev limit 7000 stores 267"},
+        {28, 0xFFFF, rpmToPeriodWord(28), "66 964 does not fit a word: clamped"},
+        {0, 0xFFFF, rpmToPeriodWord(0), "0 rpm stores the slowest period"},
+        {231, 8000, obd0PeriodByteToRpm(231), "OBD0 byte: 1 848 000 div 231"},
+        {0, 0, obd0PeriodByteToRpm(0), "an OBD0 byte of 0 reads 0"},
+        {7000, 0xFF, rpmToObd0PeriodByte(7000), "264 does not fit a byte: clamped"},
+        {266, 7218, splitPeriodToRpm(266), "split period: 1 920 000 div 266"},
+        {7200, 266, rpmToSplitPeriod(7200), "and back"},
+        {24, 0, throttlePercentRounded(24), "throttle byte 24 is 0 %"},
+        {231, 100, throttlePercentRounded(231), "byte 231 is 207 / 2.07 = 100 %"},
+        {0, -12, throttlePercentRounded(0), "below the zero byte: -11.59 rounds to -12"},
+        {100, 231, int(roundEven(throttlePercentToByte(100))), "100 % back to its byte"},
+        {0, -59, sensorByteToMbar(0), "sensor form bottom"},
+        {255, 1782, sensorByteToMbar(255), "1841.355 rounds to 1841, less 59"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.actual, r.expected) << r.value << ": " << r.why;
+    EXPECT_NEAR(sensorByteToVolts(255), 5.0, 0.001) << "the full byte is 5 V";
+    EXPECT_NEAR(sensorVoltsToByte(sensorByteToVolts(51)), 51, 1e-9);
+    EXPECT_EQ(roundEven(2.5), 2) << "halves round to even";
+    EXPECT_EQ(roundEven(-3.5), -4);
 }

@@ -192,9 +192,9 @@ TEST(RomIdentify, HostileShapesNeverReadOutsideTheImage)
     EXPECT_EQ(rom.correctionCell(0, 254, 254), 0);
 
     // Entries pointing at the last byte of the image.
-    rom.setAddress(11, 0x7FFF);
+    rom.setAddress(aeRevLimitLo, 0x7FFF);
     EXPECT_THROW((void)rom.revLimit(), EVexorError);
-    rom.setAddress(5, 0);
+    rom.setAddress(aeFuelLo, 0);
     EXPECT_EQ(rom.tableValue(0, 0, 0), 0) << "an absent map reads 0";
 }
 
@@ -220,12 +220,12 @@ TEST(RomModel, FuelCorrectionListAndFinalMultiplier)
     rom.setFeatureFlag(ffFinalMultiplier, true);
     ASSERT_EQ(rom.fuelCorrectionCount(), 4);
     EXPECT_EQ(rom.fuelCorrection(0).caption, QStringLiteral("Main Fuel"));
-    EXPECT_EQ(rom.fuelCorrection(3).scalarAddress, rom.address(53));
+    EXPECT_EQ(rom.fuelCorrection(3).scalarAddress, rom.address(aeTipInFuel));
     EXPECT_DOUBLE_EQ(rom.finalMultiplier(), 1.0);
     rom.setFeatureFlag(ffFinalMultiplier, false);
     EXPECT_EQ(rom.fuelCorrectionCount(), 4) << "switching off only clears the flag";
     // Without the flag the first correction's scalar word is the multiplier.
-    rom.buffer().writeWord(rom.address(50), 0x6000);
+    rom.buffer().writeWord(rom.address(aeMainFuel), 0x6000);
     EXPECT_DOUBLE_EQ(rom.finalMultiplier(), 0.75);
     // Every load empties the list.
     ASSERT_EQ(rom.loadFromBuffer(), TRom::LoadResult::Ok);
@@ -257,4 +257,45 @@ TEST(RomModel, HooksReplaceAccessorsAndAreClearedOnLoad)
     ASSERT_EQ(rom.loadFromBuffer(), TRom::LoadResult::Ok);
     EXPECT_FALSE(rom.hasHook(TRom::OnGetTableValue));
     EXPECT_NE(rom.tableValue(3, 4, 2), 42.5);
+}
+
+// The family table as the rest of the program sees it; a changed row changes
+// how a whole family is read and written.
+TEST(FamilyTraits, OneRowPerBaseType)
+{
+    using R = TRevLimitEncoding;
+    using S = TShapeSource;
+    struct Row {
+        int code;
+        bool known, extended, nissan, tuningViews;
+        R revLimit;
+        S shape;
+        const char* why;
+    };
+    const Row rows[] = {
+        {btP28, true, false, false, true, R::PeriodWord, S::AddressMap, "plain OBD1"},
+        {btP13, true, false, false, true, R::PeriodWord, S::AddressMap, "wide rev scale, still a map shape"},
+        {btEDMPW0, true, false, false, true, R::Obd0PeriodByte, S::AddressMap, "OBD0 period bytes"},
+        {btPR4, true, false, false, true, R::SplitPeriod, S::AddressMap, "split period rev limit"},
+        {btReserved9, true, false, false, false, R::PeriodWord, S::None, "reserved: no map, no tables"},
+        {btVexorAu, true, true, false, true, R::PeriodWord, S::InImageCounts, "table sizes in the image"},
+        {btVexorAuNoMap, true, true, false, true, R::PeriodWord, S::InImageCounts, "extended without a map"},
+        {btNissan, true, false, true, false, R::PeriodWord, S::FixedNissan, "no lambda, target or difference views"},
+        {btUnknown, false, false, false, false, R::PeriodWord, S::None, "refused"},
+        {200, false, false, false, false, R::PeriodWord, S::None, "out of range reads as unknown"},
+    };
+    for (const Row& r : rows) {
+        const TFamilyTraits& t = familyTraits(r.code);
+        EXPECT_EQ(t.known, r.known) << r.why;
+        EXPECT_EQ(t.extended, r.extended) << r.why;
+        EXPECT_EQ(t.optionTree, r.extended) << r.why;
+        EXPECT_EQ(t.nissanEncodings, r.nissan) << r.why;
+        EXPECT_EQ(t.tuningViews, r.tuningViews) << r.why;
+        EXPECT_EQ(t.revLimit, r.revLimit) << r.why;
+        EXPECT_EQ(t.shape, r.shape) << r.why;
+    }
+    EXPECT_TRUE(familyTraits(btVexorAu).fixedCodeLayout);
+    EXPECT_FALSE(familyTraits(btVexorAuNoMap).fixedCodeLayout) << "no built-in map, no known code offsets";
+    EXPECT_TRUE(familyTraits(btP72).extraVtecBytes);
+    EXPECT_TRUE(familyTraits(btPM6).fixedRpmScale);
 }

@@ -22,10 +22,10 @@ TEST(RomSettings, RevLimitWritesLimitAndResumeAsOneStep)
     TRom rom;
     load(rom, "p28");
     rom.setRevLimit(7000);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(11)), 267);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(13)), 267);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(12)), 288);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(14)), 288);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRevLimitLo)), 267);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRevLimitHi)), 267);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRevResumeLo)), 288);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRevResumeHi)), 288);
     EXPECT_EQ(rom.revLimit(), 1875000 / 267);
     rom.buffer().undo();
     EXPECT_FALSE(rom.buffer().canUndo());
@@ -37,7 +37,7 @@ TEST(RomSettings, RevLimitWritesLimitAndResumeAsOneStep)
     EXPECT_FALSE(rom.buffer().canUndo());
     rom.RevDelta = 1000;
     rom.setRevLimit(8000);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(12)), 1875000 / 7000);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeRevResumeLo)), 1875000 / 7000);
 }
 
 TEST(RomSettings, Obd0RevLimitEncodings)
@@ -46,13 +46,13 @@ TEST(RomSettings, Obd0RevLimitEncodings)
     load(rom, "pr3");
     EXPECT_EQ(rom.revLimit(), 1848000 / (1848000 / 8000));
     rom.setRevLimit(9000);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(11)), 1848000 / 9000);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(12)), 1848000 / 8500);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeRevLimitLo)), 1848000 / 9000);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeRevResumeLo)), 1848000 / 8500);
     rom.setRevLimit(5000);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(11)), 255) << "a period too long for a byte clamps";
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeRevLimitLo)), 255) << "a period too long for a byte clamps";
 
     load(rom, "pm6");
-    const int at = rom.address(11);
+    const int at = rom.address(aeRevLimitLo);
     EXPECT_EQ(rom.revLimit(), 1920000 / (1920000 / 7200));
     rom.setRevLimit(6000);
     EXPECT_EQ(rom.buffer().readByte(at), 320 >> 8);
@@ -67,10 +67,10 @@ TEST(RomSettings, LaunchShiftColdIdleShiftLight)
     TRom rom;
     load(rom, "vexorau");
     // This map has no resume entries for these two limits: only the limit is written.
-    ASSERT_EQ(rom.address(41), 0);
-    ASSERT_EQ(rom.address(43), 0);
+    ASSERT_EQ(rom.address(aeLaunchResume), 0);
+    ASSERT_EQ(rom.address(aeShiftResume), 0);
     rom.setLaunchRevLimit(4000);
-    EXPECT_EQ(rom.buffer().readWord(rom.address(40)), 1875000 / 4000);
+    EXPECT_EQ(rom.buffer().readWord(rom.address(aeLaunchLimit)), 1875000 / 4000);
     EXPECT_THROW(rom.setLaunchRevLimit(100), EVexorError) << "at or below the launch gap";
     rom.setShiftRevLimit(7500);
     EXPECT_EQ(rom.shiftRevLimit(), 1875000 / (1875000 / 7500));
@@ -92,7 +92,7 @@ TEST(RomSettings, VtecPointsAllPairs)
     TRom rom;
     load(rom, "p28");
     rom.setVtecPoint(400);
-    const int at = rom.address(15);
+    const int at = rom.address(aeVtecPoints);
     for (int d = 0; d < 4; ++d) {
         EXPECT_EQ(rom.buffer().readByte(at + 2 * d + 1), TRom::encodeExponentRpm(450)) << "raised to at least 450";
         EXPECT_EQ(rom.buffer().readByte(at + 2 * d), 0);
@@ -110,7 +110,7 @@ TEST(RomSettings, VtecPointsAllPairs)
 
     load(rom, "pr3");
     rom.setVtecPoint(5000);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(15) + 1), 208) << "round(5000/62.52 + 128) = 207.97";
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeVtecPoints) + 1), 208) << "round(5000/62.52 + 128) = 207.97";
     EXPECT_EQ(rom.vtecPoint(), 5002);
     EXPECT_TRUE(rom.vtecEnabled());
     rom.setVtecPoint(8000);
@@ -122,7 +122,7 @@ TEST(RomSettings, VtecEnableAndSwitches)
     TRom rom;
     load(rom, "p28");
     rom.setVtecEnabled(false);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(17)), 0);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeVtecEnable)), 0);
     EXPECT_EQ(rom.CodeSwitches & 1, 0);
     rom.setVtecEnabled(true);
     EXPECT_TRUE(rom.vtecEnabled());
@@ -154,19 +154,19 @@ TEST(RomSettings, SpeedIacvBoostGearVersion)
     TRom rom;
     load(rom, "p28");
     rom.setSpeedLimitMph(158);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(44)), 254);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeSpeedLimit)), 254);
     rom.setSpeedLimitMph(159);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(44)), 0xFF);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeSpeedLimit)), 0xFF);
     EXPECT_EQ(rom.speedLimitMph(), 158);
     rom.setSpeedLimitMph(-5);
-    EXPECT_EQ(rom.buffer().readByte(rom.address(44)), 0);
+    EXPECT_EQ(rom.buffer().readByte(rom.address(aeSpeedLimit)), 0);
 
     EXPECT_EQ(rom.iacvBase(), 5);
     const int depth = rom.buffer().undoStack().position();
     rom.setIacvBase(5);
     EXPECT_EQ(rom.buffer().undoStack().position(), depth) << "the current value records nothing";
     rom.setIacvBase(10);
-    const int at = rom.address(36);
+    const int at = rom.address(aeIacvBase);
     const int expected[] = {29491, 29491, 30670, 30670, 28459, 28459, 21233, 21233};
     for (int k = 0; k < 8; ++k)
         EXPECT_EQ(rom.buffer().readWord(at + 2 + 4 * k), expected[k]) << k;
@@ -180,7 +180,7 @@ TEST(RomSettings, SpeedIacvBoostGearVersion)
     EXPECT_EQ(rom.gear(100, 1000), 5);
 
     EXPECT_EQ(rom.boostLimitMbar(), 0) << "absent item";
-    rom.setAddress(47, 0x7FF0);
+    rom.setAddress(aeBoostLimit, 0x7FF0);
     rom.setBoostLimitMbar(5000);
     EXPECT_EQ(rom.buffer().readByte(0x7FF0), 0xFF);
     rom.setBoostLimitMbar(663);
