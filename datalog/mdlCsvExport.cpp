@@ -97,7 +97,7 @@ TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
         appendInt(mb, datalog::mapMbar(s, o.ctx));
         mb.append(',');
         const int boost = datalog::boostMbar(s, o.ctx, o.units.atmospheric);
-        mb += o.units.psi ? fmt("\"%.1f\",", boost / 1000.0 * 14.5) : fmt("\"%.2f\",", boost * 0.00102);
+        mb += o.units.psi ? fmt("\"%.1f\",", boost / 1000.0 * PsiPerBar) : fmt("\"%.2f\",", boost * KgPerCm2PerMbar);
 
         m_throttle[i] = fmt("\"%.0f\",", datalog::throttlePercent(s));
         m_ignition[i] = fmt("\"%.2f\",", datalog::ignition(s, o.ctx));

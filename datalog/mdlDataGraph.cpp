@@ -16,10 +16,12 @@ TDataGraphChannelInfo dataGraphChannelInfo(int channel, const TSampleDisplay& u)
     const double mapHigh = u.ctx.mapLookup[255];
     switch (channel) {
     case dgRPM: return {QStringLiteral("RPM"), 0, 11000};
-    case dgSPD: return {QStringLiteral("SPD"), 0, 255 * (u.units.mph ? 0.62 : 1.0)};
+    case dgSPD: return {QStringLiteral("SPD"), 0, 255 * (u.units.mph ? MphPerKmh : 1.0)};
     case dgGEAR: return {QStringLiteral("GEAR"), 0, 5};
     case dgMAP: return {QStringLiteral("MAP"), mapLow, mapHigh};
-    case dgBOOST: return {QStringLiteral("BST"), 0, (mapHigh - u.units.atmospheric) * (u.units.psi ? 0.0145 : 0.00102)};
+    case dgBOOST:
+        return {QStringLiteral("BST"), 0,
+                (mapHigh - u.units.atmospheric) * (u.units.psi ? PsiPerMbar : KgPerCm2PerMbar)};
     case dgTP: return {QStringLiteral("TP%"), 0, 110};
     case dgINJ: return {QStringLiteral("INJ"), 0, 20};
     case dgINJDC: return {QStringLiteral("INJ DC"), 0, 120};
@@ -47,10 +49,10 @@ double dataGraphValue(int channel, const DatalogSample& s, const TSampleDisplay&
         return std::numeric_limits<double>::quiet_NaN();
     switch (channel) {
     case dgRPM: return rpm(s);
-    case dgSPD: return speedKmh(s) * (u.units.mph ? 0.62 : 1.0);
+    case dgSPD: return speedKmh(s) * (u.units.mph ? MphPerKmh : 1.0);
     case dgGEAR: return gear(s, u.ctx);
     case dgMAP: return mapMbar(s, u.ctx);
-    case dgBOOST: return boostMbar(s, u.ctx, u.units.atmospheric) * (u.units.psi ? 0.0145 : 0.00102);
+    case dgBOOST: return boostMbar(s, u.ctx, u.units.atmospheric) * (u.units.psi ? PsiPerMbar : KgPerCm2PerMbar);
     case dgTP: return throttlePercent(s);
     case dgINJ: return injectorMs(s);
     case dgINJDC: return dutyCycle(s);

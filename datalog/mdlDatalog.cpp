@@ -96,7 +96,7 @@ int rpm(const DatalogSample& s)
 
 int speedKmh(const DatalogSample& s) { return s.u8(DatalogSample::Speed); }
 
-double speedMph(const DatalogSample& s) { return s.u8(DatalogSample::Speed) * 0.62; }
+double speedMph(const DatalogSample& s) { return s.u8(DatalogSample::Speed) * MphPerKmh; }
 
 int gear(const DatalogSample& s, const TSampleContext& ctx)
 {

@@ -102,10 +102,10 @@ QVector<TLiveViewRow> liveViewRows(const DatalogSample& s, const TLiveViewOption
     red(lvEngineLoad, map < t.minLoad || map > t.maxLoad);
     const int boost = boostMbar(s, o.ctx, o.units.atmospheric);
     if (o.units.psi) {
-        const double psi = boost / 1013.0 * 14.5;
+        const double psi = boost / 1013.0 * PsiPerBar;
         set(lvBoost, f("%.1f psi", psi), f("%.1f", psi));
     } else {
-        const double kg = boost * 0.00102;
+        const double kg = boost * KgPerCm2PerMbar;
         set(lvBoost, QString::asprintf("%.2f kg/cm\u00B2", kg), f("%.2f", kg));
     }
     const int atm = atmosphericMbar(s);

@@ -118,12 +118,12 @@ QString TGridDisplay::fixedCaption(int col, int row, TAlignment& align) const
     default:
         align = taRightJustify;
         if (load <= atm)
-            return QString::asprintf("%.2f\"", std::abs(load - atm) * 0.02945);
+            return QString::asprintf("%.2f\"", std::abs(load - atm) * InHgPerMbar);
         // Boost carries its unit like the vacuum's inch sign, so a bare
         // number is never read in the wrong unit.
         if (m_options.Units.psi)
             return QString::asprintf("%.1fpsi", (load - atm) / 1000.0 * PsiPerBar);
-        return QString::asprintf("%.2fkg", (load - atm) * 0.00102);
+        return QString::asprintf("%.2fkg", (load - atm) * KgPerCm2PerMbar);
     }
 }
 

@@ -93,6 +93,12 @@ inline constexpr int MapCalibrationTopMbar = 1782;
 inline constexpr double StandardAtmosphereMbar = 1012.95;
 inline constexpr double PsiPerBar = 14.5;
 
+// Display conversions of pressure differences and speeds.
+inline constexpr double PsiPerMbar = 0.0145;
+inline constexpr double KgPerCm2PerMbar = 0.00102;
+inline constexpr double InHgPerMbar = 0.02945;
+inline constexpr double MphPerKmh = 0.62;
+
 // --- fuel and timing ------------------------------------------------------------
 // A fuel cell holds value * 4 / divisor; one multiplier step covers 63.75 units.
 inline constexpr double FuelUnitsPerMultiplier = 63.75;
