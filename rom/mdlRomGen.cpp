@@ -15,13 +15,14 @@ struct FamilyInfo {
     quint8 baseType;
     quint8 nissan;
     quint16 signature; // word at 0x23, little-endian
+    quint8 byte25 = 0; // the byte after it, where it tells sub-families apart (0: left as code)
 };
 
 const FamilyInfo Families[] = {
-    {"p28", btP28, 0, 0xD603},         {"p30", btP30, 0, 0xCB03},      {"p72", btP72, 0, 0x6703},
-    {"p13", btP13, 0, 0x4207},         {"pr3", btPR3, 0, 0x9615},      {"jdmpw0", btJDMPW0, 0, 0xFF16},
-    {"edmpw0", btEDMPW0, 0, 0x9A16},   {"pm6", btPM6, 0, 0x9910},      {"pr4", btPR4, 0, 0x9910},
-    {"vexorau", btVexorAu, 0, 0xC803}, {"sr", btNissan, nfSR, 0x0000}, {"vg", btNissan, nfVG, 0xD65D},
+    {"p28", btP28, 0, 0xD603},         {"p30", btP30, 0, 0xCB03},       {"p72", btP72, 0, 0x6703},
+    {"p13", btP13, 0, 0x4207},         {"pr3", btPR3, 0, 0x9615},       {"jdmpw0", btJDMPW0, 0, 0xFF16},
+    {"edmpw0", btEDMPW0, 0, 0x9A16},   {"pm6", btPM6, 0, 0x9910, 0x31}, {"pr4", btPR4, 0, 0x9910, 0x32},
+    {"vexorau", btVexorAu, 0, 0xC803}, {"sr", btNissan, nfSR, 0x0000},  {"vg", btNissan, nfVG, 0xD65D},
     {"rb", btNissan, nfRB, 0xD65B},
 };
 
@@ -104,10 +105,8 @@ QByteArray generateRom(const TRomGenOptions& o)
     Image img(TBinEdit::SmallImage);
     fillCode(img, o.seed);
     img.word(0x23, fam->signature);
-    if (fam->baseType == btPR4)
-        img.byte(0x25, 0x32);
-    if (fam->baseType == btPM6)
-        img.byte(0x25, 0x31);
+    if (fam->byte25 != 0)
+        img.byte(0x25, fam->byte25);
     if (fam->nissan == nfSR)
         img.word(0x7CC0, 0x60F8);
     else

@@ -240,7 +240,7 @@ TEST_F(Ct2Test, ImportResamplesOntoEveryFamily)
             // Families with one table pair for both cams get the high-cam section,
             // which is imported after the low-cam one.
             const int highKind = TRom::isFuelKind(kind) ? tkHighFuel : tkHighIgn;
-            const bool shared = rom.address(5 + kind) == rom.address(5 + highKind);
+            const bool shared = rom.address(tableEntry(kind)) == rom.address(tableEntry(highKind));
             const SourceMap m = sourceMap(plain, QString::fromLatin1(SectionOfKind[shared ? highKind : kind]));
             const bool high = TRom::isHighCamKind(kind);
             for (int r = 0; r < rom.rows(kind); ++r)
