@@ -28,8 +28,7 @@ int cmdDiff(const QStringList& a)
     cliOpenRom(ra, pathA);
     cliOpenRom(rb, pathB);
     const bool json = args.flag(QStringLiteral("--json"));
-    const bool sameFamily =
-        ra.BaseType == rb.BaseType && ra.NissanFamily == rb.NissanFamily && ra.buffer().size() == rb.buffer().size();
+    const bool sameFamily = ra.sameFamilyAs(rb) && ra.buffer().size() == rb.buffer().size();
     QJsonArray cells, scales, settings, ranges;
     QStringList text;
     Coverage cov(ra.buffer().size());

@@ -101,6 +101,11 @@ public:
     void setAddress(int index, quint16 value) { m_addresses.set(index, value); }
     [[nodiscard]] QString baseName() const { return m_addresses.baseName(); }
     [[nodiscard]] bool isLoaded() const; // image not blank and family known
+    // Same family and sub-family: the address maps agree entry for entry.
+    [[nodiscard]] bool sameFamilyAs(const TRom& other) const
+    {
+        return BaseType == other.BaseType && NissanFamily == other.NissanFamily;
+    }
     // What the current family has (see mdlFamilyTraits.h).
     [[nodiscard]] const TFamilyTraits& traits() const { return familyTraits(BaseType); }
 

@@ -517,7 +517,7 @@ double TRom::correctionCell(int cam, int col, int row) const
     if (pos >= m_buffer.size())
         return 0;
     const int b = m_buffer.readByte(pos);
-    return b == 0 ? 0 : 128.0 / b;
+    return b == 0 ? 0 : CorrectionUnityByte / b;
 }
 
 void TRom::setCorrectionCell(int cam, int col, int row, double x)
@@ -533,7 +533,7 @@ void TRom::setCorrectionCell(int cam, int col, int row, double x)
     requireIndex(row, rows(cam));
     if (x == 0)
         refuse(QStringLiteral("A correction of 0 cannot be stored."));
-    m_buffer.writeByte(at + c * row + col, clampByte(128.0 / x));
+    m_buffer.writeByte(at + c * row + col, clampByte(CorrectionUnityByte / x));
 }
 
 // --- throttle-position columns ------------------------------------------------

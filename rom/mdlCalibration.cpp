@@ -181,7 +181,7 @@ void writeFuelCorrections(TIniFile& ini, const TRom& rom)
     items.clear();
     const int cyl = rom.address(aeCylinderCorrection);
     for (int offset : {0, 2, 3, 1}) // cylinder order of the ECU
-        items << shortestDecimal(cyl == 0 ? 0 : (rom.byteAt(cyl + offset) / 128.0 - 1) * 100);
+        items << shortestDecimal(cyl == 0 ? 0 : (rom.byteAt(cyl + offset) / CorrectionUnityByte - 1) * 100);
     ini.writeString(s, QStringLiteral("Individual Cylinder Correction"), formatCommaText(items));
 }
 

@@ -108,6 +108,8 @@ inline constexpr double IgnitionBytesPerDegree = 4;
 // OBD0 ignition bytes: degrees = (byte - 15) * 0.36.
 inline constexpr int Obd0IgnitionZeroByte = 15;
 inline constexpr double Obd0IgnitionDegreesPerBit = 0.36;
+// Per-cell correction bytes: factor = 128 / byte.
+inline constexpr double CorrectionUnityByte = 128;
 // Scalar words: 32768 is a factor of 1.0.
 inline constexpr int UnityScalarWord = 32768;
 // The eight IACV base words are the base fraction times these factors.

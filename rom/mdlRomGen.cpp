@@ -217,7 +217,7 @@ QByteArray generateRom(const TRomGenOptions& o)
         // Per-cell corrections of 1.0.
         if (const int at = e(correctionEntry(cam)))
             for (int k = 0; k < rows * cols; ++k)
-                img.byte(at + k, 128);
+                img.byte(at + k, int(CorrectionUnityByte));
     }
 
     // Settings.

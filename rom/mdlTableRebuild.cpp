@@ -21,7 +21,10 @@ constexpr int DefaultLowRpm[RebuildRpmCount] = {500,  602,  703,  797,  1000, 12
 constexpr int DefaultHighRpm[RebuildRpmCount] = {0,    3533, 4007, 4524, 4782, 5041, 5256, 5515,  5730,  6032,
                                                  6506, 7023, 7497, 8014, 8531, 9004, 9521, 10038, 10512, 10986};
 
-int countEntry(bool highCam, bool columns) { return highCam ? (columns ? 135 : 134) : (columns ? 133 : 132); }
+TRomEntry countEntry(bool highCam, bool columns)
+{
+    return columns ? shownColumnsEntry(highCam) : shownRowsEntry(highCam);
+}
 
 // round(a / b), 0 for an empty table instead of a division by zero.
 int stepOver(double span, int count) { return count > 0 ? int(roundEven(span / count)) : 0; }
