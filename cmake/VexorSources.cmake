@@ -19,18 +19,21 @@ function(vexor_glob_recursive out)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
-# The sources of the folders outside their ui/ sub-folders.
-function(vexor_core_sources out)
+# The sources of the folders outside (EXCLUDE) or inside (INCLUDE) their ui/
+# sub-folders.
+function(vexor_split_sources out mode)
   vexor_glob_relative(found ${ARGN})
-  list(FILTER found EXCLUDE REGEX "(^|/)ui/")
+  list(FILTER found ${mode} REGEX "(^|/)ui/")
   list(TRANSFORM found PREPEND ${CMAKE_SOURCE_DIR}/)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
-# The sources inside the ui/ sub-folders of the folders.
+function(vexor_core_sources out)
+  vexor_split_sources(found EXCLUDE ${ARGN})
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
 function(vexor_ui_sources out)
-  vexor_glob_relative(found ${ARGN})
-  list(FILTER found INCLUDE REGEX "(^|/)ui/")
-  list(TRANSFORM found PREPEND ${CMAKE_SOURCE_DIR}/)
+  vexor_split_sources(found INCLUDE ${ARGN})
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
