@@ -5,6 +5,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlRTPCommands.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlSettingsStore.h"
@@ -37,6 +38,10 @@ int main(int argc, char** argv)
     // The datalog side of the window; the settings window shares its port
     // list and tests its link.
     TMainDatalog datalog(mainForm, services, &store, TDatalogDevices{&ports});
+    // The emulator side: shares the port list, the cable with the datalog
+    // connection, and answers the settings window's emulator buttons.
+    TRTPCommands emulator(mainForm, services, &store, TRTPDevices{&ports});
+    emulator.attachDatalog(datalog);
 
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
     settingsForm.setConnectionTester(datalog.connectionTester());

@@ -183,6 +183,7 @@ std::vector<TKey> buildKeys()
     k.push_back(intKey(Option, QStringLiteral("IABDelta"), F(options.iabDelta), 0, TOptionDeltas::Max));
 
     addComKeys(k, RTPCom, &TSettings::rtpCom, false);
+    k.push_back(stringKey(RTPCom, QStringLiteral("PortPath"), F(rtpCom.portPath)));
     addComKeys(k, TunerCom, &TSettings::tunerCom, true);
     k.push_back(stringKey(TunerCom, QStringLiteral("PortPath"), F(tunerCom.portPath)));
 

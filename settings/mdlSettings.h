@@ -60,7 +60,7 @@ struct TComSettings {
     int dataBitsIndex = 4;
     int parityIndex = 2;   // 0 even, 1 odd, 2 none, 3 mark, 4 space
     int stopBitsIndex = 0; // 0 one, 1 one and a half, 2 two
-    // "Tuner Com Settings" only ("PortPath"): the chosen port by path. A typed
+    // "PortPath": the chosen port by path. A typed
     // path (a pseudo-terminal, say) is not in a new run's numbered list, so the
     // index alone loses it at restart.
     QString portPath;
