@@ -3,8 +3,10 @@
 // of the port with a datalog session.
 
 #include "emulator/frmRTP.h"
+#include "emulator/mdlRTPTester.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
+#include "settings/mdlPortLists.h"
 #include "support/EmuPort.h"
 #include "support/TestServices.h"
 
@@ -384,6 +386,50 @@ TEST(RTPLink, FailedUpdateSwitchesItOffAndResumesTheDatalog)
     // Idle bytes go to the datalog session on the same port.
     rig.port.inject("xy");
     EXPECT_EQ(datalog.received, QByteArray("xy"));
+}
+
+// ------------------------------------------------------------ settings page
+
+TEST(RTPTester, TestAndDetectReachTheEmulator)
+{
+    TEmuModel model(3, 'O');
+    TQtTimerFactory timers;
+    TPortList ports([] { return QStringList{"/dev/a", "/dev/b", "/dev/c", "/dev/d"}; });
+    QStringList opened;
+    TRTPConnectionTester tester(
+        timers,
+        [&] {
+            auto p = std::make_unique<TEmuPort>(model);
+            p->onlyName = QStringLiteral("/dev/c");
+            return std::unique_ptr<ISerialPort>(std::move(p));
+        },
+        &ports);
+    tester.portExists = [&](const QString& name) {
+        opened << name;
+        return name != QLatin1String("/dev/b");
+    };
+    int before = 0;
+    tester.beforeTest = [&] { ++before; };
+    TSettings s;
+    s.rtp.hardware = 2;
+    std::optional<int> found = -1;
+    tester.detectEmulator(s, [&](std::optional<int> index) { found = index; });
+    TLinkRig::waitFor([&] { return found != std::optional<int>(-1); });
+    EXPECT_EQ(found, std::optional<int>(2));
+    EXPECT_EQ(opened, (QStringList{"/dev/a", "/dev/b", "/dev/c"}));
+    EXPECT_EQ(before, 1);
+
+    struct Row {
+        int portIndex;
+        bool connected;
+    } rows[] = {{2, true}, {0, false}};
+    for (const Row& r : rows) {
+        s.rtpCom.portIndex = r.portIndex;
+        std::optional<bool> result;
+        tester.testEmulator(s, [&](bool ok) { result = ok; });
+        TLinkRig::waitFor([&] { return result.has_value(); });
+        EXPECT_EQ(result, std::optional<bool>(r.connected)) << r.portIndex;
+    }
 }
 
 } // namespace

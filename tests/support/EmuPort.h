@@ -8,7 +8,8 @@
 
 // A port wired to an in-process emulator model: every write reaches the
 // model, its reply arrives on the next pass of the event loop (after the
-// erase delay when there is one). `silent` drops everything the model says.
+// erase delay when there is one). `silent` drops everything the model says;
+// with `onlyName` set, a port of any other name stays silent too.
 class TEmuPort : public TFakeSerialPort {
     Q_OBJECT
 public:
@@ -21,12 +22,14 @@ public:
             return n;
         int delayMs = 0;
         const QByteArray reply = m_model.receive(bytes, &delayMs);
-        if (!reply.isEmpty() && !silent)
+        const bool answers = !silent && (onlyName.isEmpty() || portName() == onlyName);
+        if (!reply.isEmpty() && answers)
             QTimer::singleShot(delayMs, this, [this, reply] { inject(reply); });
         return n;
     }
 
     bool silent = false;
+    QString onlyName; // when set, only a port of this name answers
 
 private:
     TEmuModel& m_model;
