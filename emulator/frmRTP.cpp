@@ -434,9 +434,13 @@ void TRTPForm::receive(const QByteArray& bytes)
 void TRTPForm::examine()
 {
     // A rejected reply waits for the resend; whatever follows it is dropped then.
-    while (busy() && !m_waitingResend && m_rx.size() >= m_expected) {
-        const QByteArray reply = m_rx.left(m_expected);
-        m_rx.remove(0, m_expected);
+    if (!busy() || m_waitingResend || m_rx.size() < m_expected)
+        return;
+    // One command is answered at a time and the device's reply comes last:
+    // bytes before it are line noise, not the start of the reply.
+    const QByteArray reply = m_rx.right(m_expected);
+    m_rx.clear();
+    {
         switch (m_state) {
         case StateHandshakeSent: checkHandshake(reply); break;
         case StateHighSpeedSent:
