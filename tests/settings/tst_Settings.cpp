@@ -36,7 +36,7 @@ const char* const DefaultKeys =
     "Option Settings|RevDelta|500\nOption Settings|LaunchDelta|100\nOption Settings|ShiftDelta|300\n"
     "Option Settings|VTECDelta|500\nOption Settings|IABDelta|500\n"
     "RTP Com Settings|PortIndex|0\nRTP Com Settings|BaudRate|38400\nRTP Com Settings|DataBitsIndex|4\n"
-    "RTP Com Settings|ParityIndex|2\nRTP Com Settings|StopBitsIndex|0\n"
+    "RTP Com Settings|ParityIndex|2\nRTP Com Settings|StopBitsIndex|0\nRTP Com Settings|PortPath|\n"
     "Tuner Com Settings|ProtocolIndex|0\nTuner Com Settings|PortIndex|0\nTuner Com Settings|BaudRate|38400\n"
     "Tuner Com Settings|DataBitsIndex|4\nTuner Com Settings|ParityIndex|2\nTuner Com Settings|StopBitsIndex|0\n"
     "Tuner Com Settings|PortPath|\n"
