@@ -2,6 +2,7 @@
 
 #include "app/mdlMainStatus.h"
 #include "editor/ui/VexorGrid.h"
+#include "editor/ui/frmGraphs.h"
 #include "rom/mdlCodePatches.h"
 #include "rom/mdlRomSettings.h"
 #include "rom/ui/frmNotes.h"
@@ -49,6 +50,7 @@ TMainForm::TMainForm(const TServices& services, TSettingsStore* store, const QSt
     // emulator), is drawn on the next paint.
     m_rom.buffer().setOnChange([this](TBinEdit&) {
         dgMain->Invalidate();
+        m_graphs->invalidate();
         update();
     });
 
@@ -134,7 +136,7 @@ void TMainForm::applySettings(const TSettings& s)
     m_unitSettings = g;
     m_view = savedViewUnits(g);
     updateDisplayUnits();
-    m_showDuration = g.showDuration;
+    m_graphs->options().ShowDuration = g.showDuration;
     m_fullScreenResX = g.fullScreenResX;
     m_fullScreenResY = g.fullScreenResY;
     if (g.windowWidth && g.windowHeight && !m_fullScreen && *g.windowWidth > 0 && *g.windowHeight > 0)
@@ -146,7 +148,7 @@ void TMainForm::collectSettings(TSettings& s) const
 {
     TGeneralSettings& g = s.general;
     storeViewUnits(m_view, g);
-    g.showDuration = m_showDuration;
+    g.showDuration = m_graphs->options().ShowDuration;
     if (!m_fullScreen && !isMaximized()) {
         g.windowWidth = width();
         g.windowHeight = height();
@@ -159,6 +161,7 @@ void TMainForm::closeRoutine()
 {
     setViewMode(vmValues);
     pnlWork->setCurrentWidget(pnlTables);
+    m_graphs->hide();
     dgMain->setGridEnabled(false);
     m_marks.clear();
     rebuildRecentMenu();
@@ -190,6 +193,7 @@ void TMainForm::refreshViews()
         dgMain->setRowCount(rows);
     fitGridColumns();
     dgMain->Invalidate();
+    m_graphs->invalidate();
     if (m_notes)
         m_notes->loadNotes();
     updateCaptionAndPanes();
@@ -224,6 +228,9 @@ void TMainForm::amMainOnUpdate()
     c.RomLoaded = m_rom.isLoaded();
     c.Focused = focusWidget() != nullptr;
     c.GridVisible = pnlWork->currentWidget() == pnlTables && pnlTables->isVisibleTo(this);
+    c.GraphsVisible = mapGraphsShown();
+    c.GraphFocused = c.GraphsVisible && m_graphs->hasGraphFocus();
+    c.ShowDuration = m_graphs->options().ShowDuration;
     c.ViewMode = viewMode();
     c.CurrentTable = m_rom.CurrentTable;
     c.HasTargetLambda = c.RomLoaded && hasTargetLambdaTable();
@@ -285,6 +292,7 @@ void TMainForm::setLivePosition(const TLivePosition& position)
     m_live.Position = position;
     fitGridColumns();
     dgMain->Invalidate();
+    m_graphs->invalidate();
 }
 
 void TMainForm::setCellData(const IGridCellData* cellData)

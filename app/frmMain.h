@@ -27,9 +27,11 @@
 
 class QLabel;
 class QMenu;
+class QSplitter;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
+class TGraphsPanel;
 class TNotesForm;
 class TSettingsStore;
 class TVexorGrid;
@@ -53,6 +55,9 @@ public:
     [[nodiscard]] TActionManager* actionManager() const { return amMain; }
     [[nodiscard]] QAction* action(const QString& name) const { return amMain->action(name); }
     [[nodiscard]] TVexorGrid* grid() const { return dgMain; }
+    // The 2D and 3D map graphs beside the grid (hidden until ViewGraphs).
+    [[nodiscard]] TGraphsPanel* mapGraphs() const { return m_graphs; }
+    [[nodiscard]] bool mapGraphsShown() const;
     [[nodiscard]] QMenu* gridPopupMenu() const { return pmGrid; }
     [[nodiscard]] QMenu* toolsMenu() const { return mnuTools; }
     // The work area shows one panel at a time: the table grid first (a null
@@ -179,6 +184,13 @@ private:
     void ViewUnitExecute(bool TViewUnits::*flag);
     void updateDisplayUnits();
     void ViewRefreshExecute();
+    void ViewGraphsExecute();
+    void ViewGraphExecute(bool threeD);
+    void ViewInjectorDurationExecute();
+    void showMapGraphs();
+    void focusMapGraph();
+    void graphSelect(const TGridRect& dataRect);
+    void graphDragWrite(const TDragCell& cell);
     void ViewFullScreenExecute();
 
     // Grid handlers (frmMainGrid.cpp).
@@ -212,7 +224,7 @@ private:
     TViewUnits m_view;
     TGeneralSettings m_unitSettings; // the references of the display units
     bool m_smartTracking = false;
-    bool m_showDuration = true;
+    bool m_prefer3D = false;
     int m_fullScreenResX = 1024;
     int m_fullScreenResY = 768;
     quint32 m_startTick = 0;
@@ -234,6 +246,8 @@ private:
     QStackedWidget* pnlWork;
     QWidget* pnlTables;
     TVexorGrid* dgMain;
+    QSplitter* m_tablesSplit;
+    TGraphsPanel* m_graphs;
     QMenu* mnuFile;
     QMenu* mnuReopen;
     QMenu* mnuEdit;

@@ -4,12 +4,14 @@
 #include "app/frmMain.h"
 
 #include "editor/ui/VexorGrid.h"
+#include "editor/ui/frmGraphs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -45,9 +47,26 @@ void TMainForm::createGrid()
     QFont gridFont = dgMain->font();
     gridFont.setPointSizeF(std::max(6.0, gridFont.pointSizeF() - 1));
     dgMain->setFont(gridFont);
-    layout->addWidget(dgMain);
+    // The map graphs sit beside the grid, one above the other, so the whole
+    // of a 20 x 24 map and both graphs fit a 1366 x 768 screen.
+    m_tablesSplit = new QSplitter(Qt::Horizontal, pnlTables);
+    m_tablesSplit->setObjectName(QStringLiteral("splTables"));
+    m_tablesSplit->setChildrenCollapsible(false);
+    m_tablesSplit->addWidget(dgMain);
+    m_graphs = new TGraphsPanel(m_display, &m_live, m_tablesSplit);
+    m_graphs->setOrientation(Qt::Vertical);
+    m_tablesSplit->addWidget(m_graphs);
+    m_tablesSplit->setStretchFactor(0, 3);
+    m_tablesSplit->setStretchFactor(1, 2);
+    m_graphs->hide();
+    m_graphs->GetSelection = [this] { return dataSelection(); };
+    m_graphs->OnSelect = [this](const TGridRect& r) { graphSelect(r); };
+    m_graphs->OnDragWrite = [this](const TDragCell& cell) { graphDragWrite(cell); };
+    m_graphs->OnDragChanged = [this] { dgMain->Invalidate(); };
+    layout->addWidget(m_tablesSplit);
     setCentralWidget(pnlWork);
     joinViewToggle(TWorkPanel::Tables, pnlTables, [this] { ViewTablesExecute(); });
+    m_workPanels[int(TWorkPanel::Graphs)] = {pnlTables, [this] { ViewGraphsExecute(); }};
 
     dgMain->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         dgMainFixedCell(c, r, caption, align);
@@ -64,7 +83,10 @@ void TMainForm::createGrid()
     dgMain->OnEditCommit = [this](TVexorGrid*, int c, int r, const QString& text) {
         runCommand(QStringLiteral("txtCellEditExit"), [&] { txtCellEditExit(c, r, text); });
     };
-    dgMain->OnSelectionChange = [this](TVexorGrid*) { amMainOnUpdate(); };
+    dgMain->OnSelectionChange = [this](TVexorGrid*) {
+        m_graphs->invalidate();
+        amMainOnUpdate();
+    };
     dgMain->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(dgMain, &QWidget::customContextMenuRequested, this, &TMainForm::dgMainContextMenu);
 }
@@ -184,6 +206,14 @@ void TMainForm::createActions()
         QStringLiteral("ViewToggle"), tr("Toggle &View"), [this] { ViewToggleExecute(); },
         keys({QKeySequence(QStringLiteral("Ctrl+T"))}));
     a->add(
+        QStringLiteral("ViewGraphs"), tr("&Graphs"), [this] { ViewGraphsExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+G"))}), true);
+    a->add(QStringLiteral("ViewGraph2D"), tr("Focus &2D Graph"), [this] { ViewGraphExecute(false); });
+    a->add(QStringLiteral("ViewGraph3D"), tr("Focus &3D Graph"), [this] { ViewGraphExecute(true); });
+    a->add(
+        QStringLiteral("ViewInjectorDuration"), tr("Fuel as Injector &Duration"),
+        [this] { ViewInjectorDurationExecute(); }, {}, true);
+    a->add(
         QStringLiteral("ViewRefresh"), tr("&Refresh"), [this] { ViewRefreshExecute(); },
         keys({QKeySequence(Qt::Key_F5)}));
     a->add(
@@ -292,10 +322,11 @@ void TMainForm::createMenus()
 
     mnuView = menuBar()->addMenu(tr("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    addAll(mnuView, {"ViewTables",       "ViewToggle", "ViewRefresh",   nullptr,         "ViewLCF",        "ViewHCF",
-                     "ViewLCI",          "ViewHCI",    nullptr,         "ViewIgnFuel",   "ViewDifference", "ViewLambda",
-                     "ViewTargetLambda", "ViewKnock",  "ViewDutyCycle", nullptr,         "ViewAFR",        "ViewPsi",
-                     "ViewMph",          "ViewTempF",  nullptr,         "ViewFullScreen"});
+    addAll(mnuView, {"ViewTables", "ViewGraphs", "ViewGraph2D", "ViewGraph3D", "ViewInjectorDuration", nullptr});
+    addAll(mnuView, {"ViewToggle", "ViewRefresh",   nullptr,         "ViewLCF",        "ViewHCF",    "ViewLCI",
+                     "ViewHCI",    nullptr,         "ViewIgnFuel",   "ViewDifference", "ViewLambda", "ViewTargetLambda",
+                     "ViewKnock",  "ViewDutyCycle", nullptr,         "ViewAFR",        "ViewPsi",    "ViewMph",
+                     "ViewTempF",  nullptr,         "ViewFullScreen"});
 
     mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
@@ -333,6 +364,8 @@ void TMainForm::createToolBars()
     tbView->setObjectName(QStringLiteral("tbView"));
     for (const char* n : {"ViewLCF", "ViewHCF", "ViewLCI", "ViewHCI"})
         tbView->addAction(act(n));
+    tbView->addSeparator();
+    tbView->addAction(act("ViewGraphs"));
     tbView->addSeparator();
     for (const char* n :
          {"ViewIgnFuel", "ViewTargetLambda", "ViewDutyCycle", "ViewDifference", "ViewLambda", "ViewKnock"})

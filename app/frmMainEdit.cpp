@@ -6,6 +6,7 @@
 #include "editor/mdlSelectionMoves.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmAdjustments.h"
+#include "editor/ui/frmGraphs.h"
 #include "settings/mdlMessages.h"
 
 #include <QApplication>
@@ -101,7 +102,7 @@ QVector<QPoint> TMainForm::stepTargetCells() const
 void TMainForm::EditIncreaseExecute()
 {
     prepareEditor();
-    if (focusWidget() != dgMain)
+    if (focusWidget() != dgMain && !m_graphs->hasGraphFocus())
         return;
     m_editor.increase(stepTargetCells());
     refreshViews();
@@ -110,7 +111,7 @@ void TMainForm::EditIncreaseExecute()
 void TMainForm::EditDecreaseExecute()
 {
     prepareEditor();
-    if (focusWidget() != dgMain)
+    if (focusWidget() != dgMain && !m_graphs->hasGraphFocus())
         return;
     m_editor.decrease(stepTargetCells());
     refreshViews();

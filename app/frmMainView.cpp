@@ -3,7 +3,9 @@
 
 #include "app/frmMain.h"
 
+#include "editor/ui/VexorGraph.h"
 #include "editor/ui/VexorGrid.h"
+#include "editor/ui/frmGraphs.h"
 #include "rom/ui/frmRebuildTables.h"
 
 #include <QStackedWidget>
@@ -32,6 +34,7 @@ void TMainForm::ViewTablesExecute()
 {
     pnlWork->setCurrentWidget(pnlTables);
     pnlTables->show();
+    m_graphs->hide();
     // Structure settings changed since the last offer: rebuild the breakpoints?
     runRebuildQuestion(m_rom, m_marks, m_services, this);
     dgMain->setFocus(Qt::OtherFocusReason);
@@ -52,9 +55,12 @@ void TMainForm::ViewToggleExecute()
     for (int i = 0; i < WorkPanelCount; ++i) {
         const TWorkPanelStop& stop = m_workPanels[i];
         present[i] = stop.Panel && stop.Show;
-        if (present[i] && pnlWork->currentWidget() == stop.Panel)
+        // The map graphs share the grid's panel: the first stop on it wins here.
+        if (present[i] && !current && pnlWork->currentWidget() == stop.Panel)
             current = TWorkPanel(i);
     }
+    if (current == TWorkPanel::Tables && mapGraphsShown())
+        current = TWorkPanel::Graphs;
     m_workPanels[int(nextWorkPanel(current, present))].Show();
 }
 
@@ -110,3 +116,68 @@ bool TMainForm::workPanelShown(const QWidget* panel) const { return pnlWork->cur
 void TMainForm::ViewRefreshExecute() { refreshViews(); }
 
 void TMainForm::ViewFullScreenExecute() { setFullScreen(!m_fullScreen); }
+
+// --- map graphs -------------------------------------------------------------------
+
+bool TMainForm::mapGraphsShown() const
+{
+    return pnlWork->currentWidget() == pnlTables && m_graphs->isVisibleTo(pnlTables);
+}
+
+void TMainForm::focusMapGraph()
+{
+    (m_prefer3D ? m_graphs->panel3D() : m_graphs->panel2D())->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::showMapGraphs()
+{
+    setViewMode(vmValues);
+    pnlWork->setCurrentWidget(pnlTables);
+    m_graphs->options().ShowBoostRange = true;
+    m_graphs->show();
+}
+
+void TMainForm::ViewGraphsExecute()
+{
+    // Pressed again while the graphs show: the boost columns come and go.
+    if (mapGraphsShown())
+        m_graphs->options().ShowBoostRange = !m_graphs->options().ShowBoostRange;
+    else
+        showMapGraphs();
+    focusMapGraph();
+    refreshViews();
+}
+
+void TMainForm::ViewGraphExecute(bool threeD)
+{
+    m_prefer3D = threeD;
+    if (mapGraphsShown())
+        m_graphs->options().ShowBoostRange = !m_graphs->options().ShowBoostRange;
+    else
+        showMapGraphs();
+    runRebuildQuestion(m_rom, m_marks, m_services, this);
+    focusMapGraph();
+    refreshViews();
+}
+
+void TMainForm::ViewInjectorDurationExecute()
+{
+    m_graphs->options().ShowDuration = !m_graphs->options().ShowDuration;
+    m_graphs->invalidate();
+}
+
+void TMainForm::graphSelect(const TGridRect& r)
+{
+    dgMain->SelectRange(r.Left + TGridDisplay::FixedCols, r.Top + TGridDisplay::FixedRows,
+                        r.Right + TGridDisplay::FixedCols, r.Bottom + TGridDisplay::FixedRows);
+    m_selAnchor = QPoint(r.Left + TGridDisplay::FixedCols, r.Top + TGridDisplay::FixedRows);
+    refreshViews();
+}
+
+void TMainForm::graphDragWrite(const TDragCell& cell)
+{
+    runCommand(QStringLiteral("pbMainMouseUp"), [&] {
+        prepareEditor();
+        m_editor.typeValue(cell.Col, cell.Row, cell.Value);
+    });
+}

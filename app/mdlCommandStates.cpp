@@ -7,6 +7,8 @@ bool editingTargetActive(const TCommandContext& c)
 {
     if (!c.RomLoaded || !c.Focused)
         return false;
+    if (c.GraphFocused)
+        return true;
     return c.GridVisible && (c.ViewMode == vmValues || c.ViewMode == vmTargetLambda || c.ViewMode == vmDutyCycle);
 }
 
@@ -55,6 +57,10 @@ TCommandStates computeCommandStates(const TCommandContext& c)
     for (const char* n :
          {"ViewRefresh", "ViewTables", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel", "ViewDutyCycle", "ViewKnock"})
         enable(n, rom);
+    for (const char* n : {"ViewGraphs", "ViewGraph2D", "ViewGraph3D", "ViewInjectorDuration"})
+        enable(n, rom);
+    check("ViewGraphs", c.GraphsVisible);
+    check("ViewInjectorDuration", c.ShowDuration);
     for (const char* n : {"ViewTargetLambda", "ViewLambda", "ViewDifference"})
         enable(n, rom && c.HasTargetLambda);
     enable("ViewLCI", rom && c.ViewMode == vmValues);

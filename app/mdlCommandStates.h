@@ -11,10 +11,12 @@
 #include <optional>
 
 struct TCommandContext {
-    bool RomLoaded = false;    // image not blank and family known
-    bool Focused = false;      // some control of the window has the focus
-    bool GridVisible = true;   // the table grid panel is shown
-    bool GraphFocused = false; // a graph panel has the focus
+    bool RomLoaded = false;     // image not blank and family known
+    bool Focused = false;       // some control of the window has the focus
+    bool GridVisible = true;    // the table grid panel is shown
+    bool GraphsVisible = false; // the map graphs are shown
+    bool GraphFocused = false;  // a graph panel has the focus
+    bool ShowDuration = false;  // the graphs show fuel as injector duration
     // An option-page grid has the focus: the small and large steps belong to
     // it (the table grid has Increase and Decrease instead).
     bool StepGridFocused = false;
@@ -47,7 +49,8 @@ struct TCommandState {
 using TCommandStates = QHash<QString, TCommandState>;
 
 // The table-editing commands have a target: a ROM is loaded, a control has the
-// focus and the grid shows values, target lambdas or duty cycles.
+// focus and the grid shows values, target lambdas or duty cycles, or a map
+// graph has the focus.
 [[nodiscard]] bool editingTargetActive(const TCommandContext& c);
 
 // The state of every command the window holds, by action name.

@@ -179,6 +179,11 @@ void TLiveDisplay::refresh()
     position.Row = m_cell.Row;
     position.HighCam = m_cell.HighCam;
     position.TrackMode = m_trackMode;
+    position.Rpm = datalog::rpm(s);
+    position.LoadMbar = datalog::mapMbar(s, display.ctx);
+    position.InjectorRaw = s.u16(DatalogSample::Injector);
+    position.InjectorMs = datalog::injectorMs(s);
+    position.Ignition = datalog::ignition(s, display.ctx);
     m_form.setLivePosition(position);
 
     if (liveViewVisible()) {

@@ -225,7 +225,7 @@ void TGridDisplay::valuesCell(int col, int row, QString& caption, TColor& bkgnd)
 {
     const int kind = m_rom->CurrentTable;
     const bool fuel = TRom::isFuelKind(kind);
-    const double v = m_rom->tableValue(col, row, kind);
+    const double v = cellValue(col, row);
     if (m_rom->traits().nissanEncodings) {
         // Byte cells with an offset: 128 and above carry a second range.
         if (v >= 128) {
@@ -259,6 +259,14 @@ void TGridDisplay::dutyCell(int col, int row, QString& caption, TColor& bkgnd) c
     }
     caption = QString::asprintf("%.0f%%", dutyCycle(col, row));
     bkgnd = FuelColor(m_rom->finalMultiplier() * v);
+}
+
+double TGridDisplay::cellValue(int col, int row) const
+{
+    const std::optional<TDragCell>& drag = m_options.Drag;
+    if (drag && drag->Col == col && drag->Row == row)
+        return drag->Value;
+    return m_rom->tableValue(col, row, m_rom->CurrentTable);
 }
 
 double TGridDisplay::injectorDuration(double fuelValue) const

@@ -4,6 +4,7 @@
 #include "settings/mdlDisplayUnits.h"
 
 #include <QString>
+#include <optional>
 
 class TRom;
 
@@ -51,6 +52,12 @@ struct TLivePosition {
     int Row = 0;
     bool HighCam = false; // the engine is on the high cam
     quint8 TrackMode = tmSingleCell;
+    // The engine's own values, where the graphs put their live marker.
+    double Rpm = 0;
+    double LoadMbar = 0;
+    double InjectorRaw = 0; // injector value as the ECU reports it
+    double InjectorMs = 0;
+    double Ignition = 0; // degrees, with the ROM's ignition offset
 };
 
 class ILivePositionSource {
@@ -66,12 +73,22 @@ public:
     [[nodiscard]] TLivePosition livePosition() const override { return Position; }
 };
 
+// The cell the user is dragging in the 2D graph: every view shows it as
+// holding Value (table units) until the button is released.
+struct TDragCell {
+    int Col = 0;
+    int Row = 0;
+    double Value = 0;
+    friend bool operator==(const TDragCell&, const TDragCell&) = default;
+};
+
 // Display options of the main window that change what the grid shows.
 struct TGridDisplayOptions {
     quint8 ViewMode = vmValues;
     TDisplayUnits Units;       // AFR, psi, reference for vacuum/boost, AFR of lambda 1
     int InjectorLatency = 148; // latency word read with the option pages
     bool Loading = false;      // a ROM is being loaded: draw nothing
+    std::optional<TDragCell> Drag;
 };
 
 // The table grid's captions, alignments and colours, computed from the ROM
@@ -132,6 +149,8 @@ public:
     [[nodiscard]] double injectorDuration(double fuelValue) const;
     // Duty cycle of a fuel cell in percent (0 for cells outside the table).
     [[nodiscard]] double dutyCycle(int col, int row) const;
+    // The value of a cell of the current table, the dragged value included.
+    [[nodiscard]] double cellValue(int col, int row) const;
 
 private:
     [[nodiscard]] bool insideTable(int col, int row) const;

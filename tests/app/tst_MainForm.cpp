@@ -5,8 +5,11 @@
 
 #include "app/frmMain.h"
 #include "editor/mdlColorScales.h"
+#include "editor/mdlGraphGeometry.h"
+#include "editor/ui/VexorGraph.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmAdjustments.h"
+#include "editor/ui/frmGraphs.h"
 #include "rom/mdlRomGen.h"
 #include "rom/ui/frmNotes.h"
 #include "settings/mdlSettingsStore.h"
@@ -21,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -803,4 +807,148 @@ TEST_F(MainForm, SmartTrackingStepsTheCellsAroundTheLiveCell)
     form->setSmartTracking(false);
     run("EditDecrease");
     EXPECT_DOUBLE_EQ(value(0, 0), sel - 0.25);
+}
+
+// --- map graphs ------------------------------------------------------------------
+
+namespace {
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+void hover(QWidget* w, QPoint pos, bool held = false)
+{
+    sendMouse(w, QEvent::MouseMove, pos, Qt::NoButton, held ? Qt::LeftButton : Qt::NoButton);
+}
+void press(QWidget* w, QPoint pos) { sendMouse(w, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton); }
+void release(QWidget* w, QPoint pos) { sendMouse(w, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton); }
+
+int countColor(const QImage& image, QRect area, QColor color)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += image.rect().contains(x, y) && image.pixelColor(x, y) == color;
+    return n;
+}
+
+} // namespace
+
+TEST_F(MainForm, GraphsShareTheSelectionWithTheGridBothWays)
+{
+    startWithRom();
+    run("ViewLCI");
+    EXPECT_FALSE(enabled("NavigateUpRpm")) << "no graph yet";
+    run("ViewGraphs");
+    TGraphsPanel* graphs = form->mapGraphs();
+    ASSERT_TRUE(form->mapGraphsShown());
+    EXPECT_TRUE(grid()->isVisible()) << "the graphs sit beside the grid";
+    EXPECT_TRUE(act("ViewGraphs")->isChecked());
+    TVexorGraph* pb2 = graphs->graph2D();
+    TVexorGraph* pb3 = graphs->graph3D();
+    EXPECT_EQ(QApplication::focusWidget(), pb2);
+    EXPECT_TRUE(enabled("NavigateUpRpm"));
+    EXPECT_TRUE(enabled("EditIncrease")) << "the edit commands act on what the graph shows";
+
+    // Pointing at a 2D point selects its cell in the grid.
+    const TGraphTable t = TGraphTable::build(form->display(), graphs->options());
+    const TGraph2D g2(t, pb2->width(), pb2->height());
+    hover(pb2, g2.cellPoint(2, 5).toPoint());
+    EXPECT_EQ(form->dataSelection(), (TGridRect{2, 5, 2, 5}));
+    // The selection moves of a focused graph now work.
+    run("NavigateUpRpm");
+    EXPECT_EQ(form->dataSelection(), (TGridRect{2, 6, 2, 6}));
+    run("NavigateSelectMapUp");
+    EXPECT_EQ(form->dataSelection().height(), 1);
+    EXPECT_EQ(form->dataSelection().width(), 2);
+
+    // Sweeping the 3D surface with the button held selects the bounding rectangle.
+    TThreeD view;
+    const TGraph3D g3(t, view, pb3->width(), pb3->height());
+    ASSERT_FALSE(g3.fallback());
+    hover(pb3, g3.cellPoint(1, 2));
+    EXPECT_EQ(form->dataSelection(), (TGridRect{1, 2, 1, 2}));
+    press(pb3, g3.cellPoint(1, 2));
+    EXPECT_EQ(QApplication::focusWidget(), pb3);
+    hover(pb3, g3.cellPoint(3, 4), true);
+    hover(pb3, g3.cellPoint(2, 6), true);
+    hover(pb3, QPoint(1, 1), true); // empty space keeps the selection
+    release(pb3, QPoint(1, 1));
+    EXPECT_EQ(form->dataSelection(), (TGridRect{1, 2, 3, 6}));
+
+    // ViewGraphs pressed again flips the boost range; ViewTables hides the graphs.
+    EXPECT_TRUE(graphs->options().ShowBoostRange);
+    run("ViewGraphs");
+    EXPECT_FALSE(graphs->options().ShowBoostRange);
+    const bool duration = graphs->options().ShowDuration;
+    run("ViewInjectorDuration");
+    EXPECT_NE(graphs->options().ShowDuration, duration);
+    EXPECT_EQ(act("ViewInjectorDuration")->isChecked(), !duration);
+    run("ViewTables");
+    EXPECT_FALSE(form->mapGraphsShown());
+    run("ViewToggle");
+    EXPECT_TRUE(form->mapGraphsShown()) << "the toggle goes from the grid to the graphs";
+}
+
+TEST_F(MainForm, DraggingAGraphPointWritesOneUndoStepOnRelease)
+{
+    startWithRom();
+    run("ViewLCI");
+    run("ViewGraphs");
+    TVexorGraph* pb2 = form->mapGraphs()->graph2D();
+    select(2, 5, 2, 5);
+    pb2->setFocus();
+    const double original = value(2, 5);
+    const TGraphTable t = TGraphTable::build(form->display(), form->mapGraphs()->options());
+    const TGraph2D g2(t, pb2->width(), pb2->height());
+    const QPoint start = g2.cellPoint(2, 5).toPoint();
+
+    // A click without movement writes nothing.
+    QByteArray before = image();
+    press(pb2, start);
+    release(pb2, start);
+    EXPECT_EQ(firstDiff(image(), before), -1);
+    EXPECT_FALSE(form->rom().buffer().canUndo());
+
+    // While dragging, the grid shows the new value; the release writes it.
+    const QPoint target = g2.at(t.rpm(5), t.toPlotted(original + 5)).toPoint();
+    press(pb2, start);
+    hover(pb2, target, true);
+    EXPECT_EQ(firstDiff(image(), before), -1) << "nothing is written before the release";
+    EXPECT_NEAR(colorCell(2, 5).caption.toDouble(), original + 5, 0.3);
+    release(pb2, target);
+    EXPECT_NEAR(value(2, 5), original + 5, 0.3);
+    expectOneUndoStep(before, "graph drag");
+
+    // Dragged past the top of the graph, the cell takes its largest value.
+    press(pb2, target);
+    hover(pb2, QPoint(start.x(), -5000), true);
+    release(pb2, QPoint(start.x(), -5000));
+    EXPECT_DOUBLE_EQ(value(2, 5), 57.75 + form->rom().IgnitionOffset);
+}
+
+TEST_F(MainForm, GraphsShowTheLivePosition)
+{
+    startWithRom();
+    run("ViewLCI");
+    run("ViewGraphs");
+    TVexorGraph* pb2 = form->mapGraphs()->graph2D();
+    const TGraphTable t = TGraphTable::build(form->display(), form->mapGraphs()->options());
+    const TGraph2D g2(t, pb2->width(), pb2->height());
+    TLivePosition live;
+    live.Active = true;
+    live.Col = 3;
+    live.Row = 7;
+    live.Rpm = t.rpm(7);
+    live.Ignition = t.stored(3, 7) + 2;
+    const QPoint at = g2.at(live.Rpm, live.Ignition + TGraphTable::IgnitionLift).toPoint();
+    const QRect marker(at.x() - 12, at.y() - 19, 25, 22);
+    EXPECT_EQ(countColor(pb2->renderImage(), marker, GraphColors::Live), 0);
+    form->setLivePosition(live);
+    EXPECT_GT(countColor(pb2->renderImage(), marker, GraphColors::Live), 10);
+    EXPECT_GT(countColor(form->mapGraphs()->graph3D()->renderImage(), form->mapGraphs()->graph3D()->rect(),
+                         GraphColors::Live),
+              10);
 }

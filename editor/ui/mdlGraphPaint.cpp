@@ -1,0 +1,207 @@
+#include "editor/ui/mdlGraphPaint.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QColor toQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+QFont arial(int pointSize, bool bold)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSize(pointSize);
+    f.setBold(bold);
+    return f;
+}
+
+// A square of the given half size around a point, outlined with the pen.
+void square(QPainter& p, QPointF at, int half)
+{
+    const QPoint c = at.toPoint();
+    p.drawRect(c.x() - half, c.y() - half, 2 * half, 2 * half);
+}
+
+// The live marker: a triangle 20 wide and 17 high standing on the point.
+void liveTriangle(QPainter& p, QPointF at)
+{
+    const QPoint c = at.toPoint();
+    const QPoint tri[3] = {{c.x() - 10, c.y()}, {c.x() + 10, c.y()}, {c.x(), c.y() - 17}};
+    p.drawPolygon(tri, 3);
+}
+
+void drawTitle(QPainter& p, const QString& text, const QColor& color, int y, bool bold)
+{
+    p.setFont(arial(18, bold));
+    p.setPen(color);
+    p.drawText(QRect(40, y, 4000, 40), Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+} // namespace
+
+void paintGraph2D(QPainter& p, const TGraph2D& g, const TGraphMarks& marks)
+{
+    const TGraphTable& t = g.table();
+    const int w = g.width(), h = g.height();
+    p.fillRect(0, 0, w, h, GraphColors::Background2D);
+    if (t.isEmpty())
+        return;
+
+    // Value and rpm lines with their labels.
+    p.setPen(QPen(GraphColors::GridLine, 2, Qt::DotLine));
+    p.setFont(arial(14, false));
+    const int descent = p.fontMetrics().descent();
+    for (const TAxisLine& l : g.valueLines()) {
+        p.drawLine(0, l.Pos, w, l.Pos);
+        p.drawText(2, l.Pos - 2 - descent, l.Label);
+    }
+    for (const TAxisLine& l : g.rpmLines()) {
+        p.drawLine(l.Pos, 0, l.Pos, h);
+        p.drawText(l.Pos + 2, h - 5 - descent, l.Label);
+    }
+    p.drawText(QRect(0, 12, w - 8, 30), Qt::AlignRight | Qt::AlignTop, t.valueCaption());
+
+    // Live position: where the engine runs, and the value of its cell.
+    if (marks.Live.Active) {
+        p.setPen(QPen(GraphColors::Live, 2));
+        p.setBrush(Qt::NoBrush);
+        liveTriangle(p, g.at(marks.Live.Rpm, t.livePlotted(marks.Live)));
+        if (t.showsLiveCell(marks.Live))
+            square(p, g.cellPoint(marks.Live.Col, marks.Live.Row), 4);
+    }
+
+    // One curve per load column, each segment in the colour of its values.
+    p.setRenderHint(QPainter::Antialiasing, true);
+    for (int c = 0; c < t.columns(); ++c) {
+        QPointF prev = g.cellPoint(c, 0);
+        for (int r = 1; r < t.rows(); ++r) {
+            const QPointF next = g.cellPoint(c, r);
+            const TColor color = t.colorOf((t.stored(c, r - 1) + t.stored(c, r)) / 2);
+            p.setPen(QPen(toQColor(color), 4, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(prev, next);
+            prev = next;
+        }
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int c = 0; c < t.columns(); ++c)
+        for (int r = 0; r < t.rows(); ++r) {
+            const QPoint pt = g.cellPoint(c, r).toPoint();
+            p.fillRect(pt.x() - 1, pt.y() - 1, 3, 3, toQColor(t.colorOf(t.stored(c, r))));
+        }
+
+    // The selection, or the point being dragged with its new value.
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(Qt::NoBrush);
+    if (const auto& drag = t.drag(); drag && drag->Col < t.columns() && drag->Row < t.rows()) {
+        const QPointF pt = g.cellPoint(drag->Col, drag->Row);
+        square(p, pt, 4);
+        p.setFont(arial(14, false));
+        p.drawText(pt + QPointF(10, -15), t.dragText(marks.DragOriginal, t.stored(drag->Col, drag->Row)));
+    } else {
+        const TGridRect& s = marks.Selection;
+        for (int c = std::max(0, s.Left); c <= std::min(s.Right, t.columns() - 1); ++c)
+            for (int r = std::max(0, s.Top); r <= std::min(s.Bottom, t.rows() - 1); ++r)
+                square(p, g.cellPoint(c, r), 4);
+    }
+
+    drawTitle(p, t.title(), QColor(0xC0, 0xC0, 0xC0), 10, true);
+    drawTitle(p, t.selectionText(marks.Selection), QColor(0xC0, 0xC0, 0xC0), 40, false);
+}
+
+void paintGraph3D(QPainter& p, const TGraph3D& g, const TGraphMarks& marks)
+{
+    const TGraphTable& t = g.table();
+    const QRect all = p.viewport();
+    p.fillRect(all, GraphColors::Background3D);
+    if (t.isEmpty())
+        return;
+
+    // The three back faces of the box.
+    auto face = [&](std::initializer_list<std::array<int, 3>> corners) {
+        QPolygon poly;
+        for (const auto& c : corners)
+            poly << g.corner(c[0], c[1], c[2]);
+        p.drawPolygon(poly);
+    };
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(0x44, 0x44, 0x44));
+    face({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}); // floor
+    face({{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}); // back wall
+    face({{0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}}); // side wall
+
+    // Value lines on the two walls, labelled beside the back wall's edge.
+    p.setFont(arial(9, false));
+    const QFontMetrics fm = p.fontMetrics();
+    for (const TAxisLine& l : g.valueLines()) {
+        const QPoint a = g.view().project(0, l.Pos, 0);
+        const QPoint b = g.view().project(0, l.Pos, g.rpmLength());
+        const QPoint c = g.view().project(g.loadLength(), l.Pos, g.rpmLength());
+        p.setPen(QPen(GraphColors::GridLine.darker(160), 1, Qt::DotLine));
+        p.drawLine(a, b);
+        p.drawLine(b, c);
+        p.setPen(GraphColors::Text3D);
+        p.drawText(c + QPoint(4, fm.ascent() / 2), l.Label);
+    }
+    // Rpm labels along the front edge of the floor, loads along its near edge.
+    p.setPen(GraphColors::Text3D);
+    const int firstRpm = t.rpm(0), lastRpm = t.rpm(t.rows() - 1);
+    if (g.rpmScale() > 0)
+        for (int rpm = (firstRpm + 999) / 1000 * 1000; rpm <= lastRpm; rpm += 1000) {
+            const QPoint pt = g.view().project(g.loadLength(), 0, g.rpmOffset(rpm));
+            p.drawLine(pt, pt + QPoint(0, 4));
+            p.drawText(pt + QPoint(4, fm.ascent() + 2), QString::number(rpm / 1000) + QLatin1Char('k'));
+        }
+    const QVector<int> order = g.columnsBackToFront();
+    if (g.loadScale() > 0) {
+        const int every = std::max(1, int(order.size()) / 5);
+        for (int i = 0; i < order.size(); i += every) {
+            const QPoint pt = g.view().project(g.loadOffset(t.load(order[i])), 0, 0);
+            const QString text = QString::number(t.load(order[i]));
+            p.drawText(pt + QPoint(-fm.horizontalAdvance(text) - 3, fm.ascent() + 2), text);
+        }
+    }
+    p.setFont(arial(10, false));
+    const QPoint front = g.corner(1, 0, 0);
+    const QPoint frontFar = g.corner(1, 0, 1);
+    const QPoint speedAt = (front + frontFar) / 2 + QPoint(24, 28);
+    p.drawText(speedAt, QStringLiteral("Engine Speed (RPM)"));
+    const QPoint near = (g.corner(0, 0, 0) + front) / 2;
+    p.drawText(near + QPoint(-p.fontMetrics().horizontalAdvance(QStringLiteral("Engine Load (mbar)")) / 2 - 30, 34),
+               QStringLiteral("Engine Load (mbar)"));
+    const QString caption = t.valueCaption();
+    const QPoint top = g.corner(1, 1, 1);
+    p.drawText(top + QPoint(-p.fontMetrics().horizontalAdvance(caption) / 2, -8), caption);
+
+    // The surface from the back rows to the front, so the near pieces hide the far ones.
+    const TGridRect& sel = marks.Selection;
+    p.setPen(QPen(GraphColors::SurfaceEdge, 1));
+    for (int r = t.rows() - 1; r >= 1; --r)
+        for (int i = 0; i + 1 < order.size(); ++i) {
+            const int a = order[i], b = order[i + 1];
+            const QPoint quad[4] = {g.cellPoint(a, r), g.cellPoint(b, r), g.cellPoint(b, r - 1), g.cellPoint(a, r - 1)};
+            const bool selected =
+                sel.contains(a, r) && sel.contains(b, r) && sel.contains(a, r - 1) && sel.contains(b, r - 1);
+            const double mean = (t.stored(a, r) + t.stored(b, r) + t.stored(a, r - 1) + t.stored(b, r - 1)) / 4;
+            p.setBrush(selected ? marks.Highlight : toQColor(t.colorOf(mean)));
+            p.drawPolygon(quad, 4);
+        }
+
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, 2));
+    for (int c = std::max(0, sel.Left); c <= std::min(sel.Right, t.columns() - 1); ++c)
+        for (int r = std::max(0, sel.Top); r <= std::min(sel.Bottom, t.rows() - 1); ++r)
+            square(p, g.cellPoint(c, r), 2);
+
+    if (marks.Live.Active) {
+        p.setPen(QPen(GraphColors::Live, 2));
+        const QPoint at = g.at(marks.Live.Rpm, marks.Live.LoadMbar, t.livePlotted(marks.Live));
+        liveTriangle(p, at);
+        square(p, t.showsLiveCell(marks.Live) ? g.cellPoint(marks.Live.Col, marks.Live.Row) : at, 4);
+    }
+
+    drawTitle(p, t.title(), QColor(0xC0, 0xC0, 0xC0), 10, true);
+}
