@@ -8,7 +8,9 @@
 #include "editor/ui/frmGraphs.h"
 #include "rom/ui/frmRebuildTables.h"
 
+#include <QSplitter>
 #include <QStackedWidget>
+#include <algorithm>
 
 void TMainForm::setViewMode(quint8 mode)
 {
@@ -135,6 +137,12 @@ void TMainForm::showMapGraphs()
     pnlWork->setCurrentWidget(pnlTables);
     m_graphs->options().ShowBoostRange = true;
     m_graphs->show();
+    // The grid keeps its natural width while the graphs get a usable share.
+    constexpr int MinGraphWidth = 340;
+    const int total = m_tablesSplit->width();
+    const int gridWidth =
+        std::clamp(dgMain->sizeHint().width() + 4, total / 2, std::max(total / 2, total - MinGraphWidth));
+    m_tablesSplit->setSizes({gridWidth, total - gridWidth});
 }
 
 void TMainForm::ViewGraphsExecute()

@@ -10,13 +10,25 @@ namespace {
 
 QColor toQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
-QFont arial(int pointSize, bool bold)
+// Sizes in pixels: the graphs share the screen with the grid, and pixel
+// sizes keep the texts in proportion to the bitmap on every screen.
+QFont arial(int pixelSize, bool bold)
 {
     QFont f(QStringLiteral("Arial"));
     f.setStyleHint(QFont::SansSerif);
-    f.setPointSize(pointSize);
+    f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
+}
+
+// Draws a label unless it would overlap the one drawn before it.
+void labelOnce(QPainter& p, QPoint at, const QString& text, QRect& last)
+{
+    const QRect r = p.fontMetrics().boundingRect(text).translated(at);
+    if (!last.isNull() && r.adjusted(-3, 0, 3, 0).intersects(last))
+        return;
+    p.drawText(at, text);
+    last = r;
 }
 
 // A square of the given half size around a point, outlined with the pen.
@@ -55,15 +67,16 @@ void paintGraph2D(QPainter& p, const TGraph2D& g, const TGraphMarks& marks)
     p.setPen(QPen(GraphColors::GridLine, 2, Qt::DotLine));
     p.setFont(arial(14, false));
     const int descent = p.fontMetrics().descent();
+    QRect last;
     for (const TAxisLine& l : g.valueLines()) {
         p.drawLine(0, l.Pos, w, l.Pos);
-        p.drawText(2, l.Pos - 2 - descent, l.Label);
+        labelOnce(p, QPoint(2, l.Pos - 2 - descent), l.Label, last);
     }
+    last = QRect();
     for (const TAxisLine& l : g.rpmLines()) {
         p.drawLine(l.Pos, 0, l.Pos, h);
-        p.drawText(l.Pos + 2, h - 5 - descent, l.Label);
+        labelOnce(p, QPoint(l.Pos + 2, h - 5 - descent), l.Label, last);
     }
-    p.drawText(QRect(0, 12, w - 8, 30), Qt::AlignRight | Qt::AlignTop, t.valueCaption());
 
     // Live position: where the engine runs, and the value of its cell.
     if (marks.Live.Active) {
@@ -110,6 +123,17 @@ void paintGraph2D(QPainter& p, const TGraph2D& g, const TGraphMarks& marks)
 
     drawTitle(p, t.title(), QColor(0xC0, 0xC0, 0xC0), 10, true);
     drawTitle(p, t.selectionText(marks.Selection), QColor(0xC0, 0xC0, 0xC0), 40, false);
+
+    p.setFont(arial(14, false));
+    p.setPen(GraphColors::GridLine.lighter(180));
+    // The value caption in the top right corner, or below the texts when the title needs the room.
+    const QString caption = t.valueCaption();
+    const int captionWidth = p.fontMetrics().horizontalAdvance(caption);
+    p.save();
+    p.setFont(arial(18, true));
+    const bool beside = 40 + p.fontMetrics().horizontalAdvance(t.title()) + 16 + captionWidth < w - 8;
+    p.restore();
+    p.drawText(QRect(0, beside ? 14 : 64, w - 8, 30), Qt::AlignRight | Qt::AlignTop, caption);
 }
 
 void paintGraph3D(QPainter& p, const TGraph3D& g, const TGraphMarks& marks)
@@ -134,7 +158,7 @@ void paintGraph3D(QPainter& p, const TGraph3D& g, const TGraphMarks& marks)
     face({{0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}}); // side wall
 
     // Value lines on the two walls, labelled beside the back wall's edge.
-    p.setFont(arial(9, false));
+    p.setFont(arial(12, false));
     const QFontMetrics fm = p.fontMetrics();
     for (const TAxisLine& l : g.valueLines()) {
         const QPoint a = g.view().project(0, l.Pos, 0);
@@ -149,32 +173,34 @@ void paintGraph3D(QPainter& p, const TGraph3D& g, const TGraphMarks& marks)
     // Rpm labels along the front edge of the floor, loads along its near edge.
     p.setPen(GraphColors::Text3D);
     const int firstRpm = t.rpm(0), lastRpm = t.rpm(t.rows() - 1);
+    QRect last;
     if (g.rpmScale() > 0)
         for (int rpm = (firstRpm + 999) / 1000 * 1000; rpm <= lastRpm; rpm += 1000) {
             const QPoint pt = g.view().project(g.loadLength(), 0, g.rpmOffset(rpm));
             p.drawLine(pt, pt + QPoint(0, 4));
-            p.drawText(pt + QPoint(4, fm.ascent() + 2), QString::number(rpm / 1000) + QLatin1Char('k'));
+            labelOnce(p, pt + QPoint(4, fm.ascent() + 2), QString::number(rpm / 1000) + QLatin1Char('k'), last);
         }
     const QVector<int> order = g.columnsBackToFront();
-    if (g.loadScale() > 0) {
-        const int every = std::max(1, int(order.size()) / 5);
-        for (int i = 0; i < order.size(); i += every) {
-            const QPoint pt = g.view().project(g.loadOffset(t.load(order[i])), 0, 0);
-            const QString text = QString::number(t.load(order[i]));
-            p.drawText(pt + QPoint(-fm.horizontalAdvance(text) - 3, fm.ascent() + 2), text);
+    last = QRect();
+    if (g.loadScale() > 0)
+        for (int c : order) {
+            const QPoint pt = g.view().project(g.loadOffset(t.load(c)), 0, 0);
+            const QString text = QString::number(t.load(c));
+            labelOnce(p, pt + QPoint(-fm.horizontalAdvance(text) - 4, fm.ascent() / 2), text, last);
         }
-    }
-    p.setFont(arial(10, false));
+    // Axis captions, kept inside the bitmap.
+    p.setFont(arial(13, false));
+    const QFontMetrics cm = p.fontMetrics();
+    auto caption = [&](QPoint at, const QString& text) {
+        const int x = std::clamp(at.x(), 2, std::max(2, all.width() - cm.horizontalAdvance(text) - 2));
+        const int y = std::clamp(at.y(), cm.ascent() + 2, std::max(cm.ascent() + 2, all.height() - cm.descent() - 2));
+        p.drawText(x, y, text);
+    };
     const QPoint front = g.corner(1, 0, 0);
-    const QPoint frontFar = g.corner(1, 0, 1);
-    const QPoint speedAt = (front + frontFar) / 2 + QPoint(24, 28);
-    p.drawText(speedAt, QStringLiteral("Engine Speed (RPM)"));
-    const QPoint near = (g.corner(0, 0, 0) + front) / 2;
-    p.drawText(near + QPoint(-p.fontMetrics().horizontalAdvance(QStringLiteral("Engine Load (mbar)")) / 2 - 30, 34),
-               QStringLiteral("Engine Load (mbar)"));
-    const QString caption = t.valueCaption();
-    const QPoint top = g.corner(1, 1, 1);
-    p.drawText(top + QPoint(-p.fontMetrics().horizontalAdvance(caption) / 2, -8), caption);
+    caption((front + g.corner(1, 0, 1)) / 2 + QPoint(24, 34), QStringLiteral("Engine Speed (RPM)"));
+    caption(QPoint(2, all.height()), QStringLiteral("Engine Load (mbar)"));
+    const QString valueCaption = t.valueCaption();
+    caption(g.corner(1, 1, 1) + QPoint(-cm.horizontalAdvance(valueCaption) / 2, -8), valueCaption);
 
     // The surface from the back rows to the front, so the near pieces hide the far ones.
     const TGridRect& sel = marks.Selection;
