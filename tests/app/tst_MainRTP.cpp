@@ -193,6 +193,21 @@ TEST_F(MainRTP, EditsStreamOnlyWhileConnectedAndTheStatusSaysSo)
     EXPECT_EQ(rtpSide->link().queue().count(), 32768);
 }
 
+TEST_F(MainRTP, AFailedTransferLeavesTheWindowUsable)
+{
+    start();
+    trigger("ToolsRTP");
+    ASSERT_TRUE(idle());
+    port->silent = true;
+    trigger("RTPPut");
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("No Connection"));
+    EXPECT_FALSE(rtpSide->transferWindow()->isVisible());
+    EXPECT_TRUE(form->isEnabled());
+    EXPECT_TRUE(form->action(QStringLiteral("RTPPut"))->isEnabled());
+    EXPECT_TRUE(form->action(QStringLiteral("ToolsRTP"))->isEnabled());
+}
+
 TEST_F(MainRTP, IdleHandlerConnectsWhenThePortAppears)
 {
     store->values().rtp.autoConnect = true;
