@@ -14,17 +14,20 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTemporaryFile>
 
 using namespace rtp;
 
 namespace {
 
-QString simulator(QProcess& sim, int hardware)
+QString simulator(QProcess& sim, int hardware, const QString& load = {})
 {
     const QString bin = qEnvironmentVariableIsSet("VEXOR_BIN") ? qEnvironmentVariable("VEXOR_BIN")
                                                                : QCoreApplication::applicationDirPath();
-    sim.start(bin + QStringLiteral("/vexor-sim"),
-              {QStringLiteral("emu"), QStringLiteral("--hardware"), QString::number(hardware)});
+    QStringList args{QStringLiteral("emu"), QStringLiteral("--hardware"), QString::number(hardware)};
+    if (!load.isEmpty())
+        args << QStringLiteral("--load") << load;
+    sim.start(bin + QStringLiteral("/vexor-sim"), args);
     QDeadlineTimer deadline(10000);
     while (!sim.canReadLine() && !deadline.hasExpired())
         sim.waitForReadyRead(100);
@@ -75,18 +78,20 @@ void BM_Transfer(benchmark::State& state)
     const int hardware = static_cast<int>(state.range(0));
     const int kind = static_cast<int>(state.range(1));
     const int size = 0x8000;
-    QProcess sim;
-    const QString path = simulator(sim, hardware);
-    TRig rig;
-    if (path.isEmpty() || !rig.open(path, hardware)) {
-        state.SkipWithError("vexor-sim did not start (set VEXOR_BIN)");
-        return;
-    }
     QByteArray image(size, '\0');
     for (int i = 0; i < size; ++i)
         image[i] = static_cast<char>(i * 7 + 3);
-    if (kind != KindWrite && !rig.run(KindWrite, image).ok()) {
-        state.SkipWithError("put failed");
+    // Reads and verifies find the image in the emulator already.
+    QTemporaryFile file;
+    if (!file.open() || file.write(image) != size || !file.flush()) {
+        state.SkipWithError("no temporary file");
+        return;
+    }
+    QProcess sim;
+    const QString path = simulator(sim, hardware, kind == KindWrite ? QString() : file.fileName());
+    TRig rig;
+    if (path.isEmpty() || !rig.open(path, hardware)) {
+        state.SkipWithError("vexor-sim did not start (set VEXOR_BIN)");
         return;
     }
     const int baud = isFramed(hardware) ? HighSpeedBaud : 38400;
@@ -97,10 +102,14 @@ void BM_Transfer(benchmark::State& state)
         t.start();
         const TRTPResult r = rig.run(kind, kind == KindRead ? QByteArray(size, '\0') : image);
         seconds = t.nsecsElapsed() / 1e9;
-        if (!r.ok())
-            state.SkipWithError("transfer failed");
+        if (!r.ok()) {
+            const std::string why = "transfer failed: state " + std::to_string(r.state) + " error " +
+                                    std::to_string(r.error) + " at " + std::to_string(rig.link.address());
+            state.SkipWithError(why.c_str());
+        }
         state.SetIterationTime(seconds);
     }
+    state.counters["resends"] = static_cast<double>(rig.link.resends());
     state.counters["wire_s"] = wire;
     state.counters["ratio"] = seconds / wire;
     sim.terminate();

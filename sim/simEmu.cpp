@@ -1,7 +1,7 @@
 // vexor-sim emu: a ROM emulator on a pseudo-terminal. Bytes are paced at the
 // line's current baud rate (as the host set it on the terminal): a command
-// counts as received once its bytes would have crossed the wire, and each
-// reply byte leaves when the previous one has been shifted out.
+// counts as received once its bytes would have crossed the wire, and no reply
+// byte leaves before the previous one has been shifted out.
 
 #include "sim/mdlEmuSim.h"
 #include "sim/mdlSim.h"
@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <asm/termbits.h>
 #include <cerrno>
 #include <deque>
@@ -116,6 +117,8 @@ void writeAll(int fd, const QByteArray& out)
     }
 }
 
+constexpr qint64 ChunkNs = 1000000;
+
 int runEmu(const QStringList& args)
 {
     const TOptions opt = parse(args);
@@ -152,8 +155,10 @@ int runEmu(const QStringList& args)
             writeAll(pty.master, out);
         now = simNowNs();
         qint64 next = now + 100000000LL;
+        // Bytes leave in chunks of up to a millisecond, as a USB serial
+        // adapter hands them on, but the last byte of a reply is never late.
         if (!tx.empty())
-            next = std::min(next, tx.front().second);
+            next = std::min({next, tx.front().second + ChunkNs, tx.back().second});
         const qint64 waitNs = std::max<qint64>(0, next - now);
         pollfd p{pty.master, POLLIN, 0};
         timespec ts{static_cast<time_t>(waitNs / 1000000000LL), static_cast<long>(waitNs % 1000000000LL)};
