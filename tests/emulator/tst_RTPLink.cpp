@@ -2,11 +2,13 @@
 // each hardware code, the retry rules, the automatic update and the sharing
 // of the port with a datalog session.
 
+#include "datalog/frmTuner.h"
 #include "emulator/frmRTP.h"
 #include "emulator/mdlRTPTester.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlPortLists.h"
+#include "sim/mdlEcuSim.h"
 #include "support/EmuPort.h"
 #include "support/TestServices.h"
 
@@ -434,6 +436,83 @@ TEST(RTPTester, TestAndDetectReachTheEmulator)
         TLinkRig::waitFor([&] { return result.has_value(); });
         EXPECT_EQ(result, std::optional<bool>(r.connected)) << r.portIndex;
     }
+}
+
+// ------------------------------------------------------------ one cable
+
+// The emulator and, behind it, the ECU on one line: while the link runs an
+// operation the emulator answers, otherwise the ECU (protocol 2 adapter).
+class TSharedLine : public TFakeSerialPort {
+public:
+    TSharedLine(TEmuModel& emu, std::function<bool()> emulatorTalking)
+        : m_emu(emu), m_talking(std::move(emulatorTalking)), m_ecu(2, m_engine)
+    {}
+    qint64 write(const QByteArray& bytes) override
+    {
+        const qint64 n = TFakeSerialPort::write(bytes);
+        const QByteArray reply = m_talking() ? m_emu.receive(bytes) : m_ecu.receive(bytes, m_ms += 50);
+        if (!reply.isEmpty())
+            QTimer::singleShot(1, this, [this, reply] { inject(reply); });
+        return n;
+    }
+
+private:
+    TEmuModel& m_emu;
+    std::function<bool()> m_talking;
+    TEngineModel m_engine;
+    TEcuResponder m_ecu;
+    quint64 m_ms = 0;
+};
+
+TEST(RTPLink, DatalogSessionOnTheSameCablePausesAroundATransfer)
+{
+    TEmuModel model(3, 'O');
+    TRTPForm* link = nullptr;
+    TSharedLine line(model, [&] { return link && link->busy(); });
+    TQtTimerFactory timers;
+    TSystemClock clock;
+    TScriptedMessages messages;
+    TRTPForm emulator(timers, &line, &messages);
+    link = &emulator;
+    TRTPLinkSettings s;
+    s.hardwareCode = 3;
+    s.timeout = 30;
+    s.port.portName = QStringLiteral("cable");
+    emulator.setSettings(s);
+    ASSERT_TRUE(emulator.openPort());
+    emulator.setConnected(true);
+
+    TTunerForm tuner(clock, timers, nullptr, &messages);
+    TTunerSettings t;
+    t.protocolIndex = 2;
+    tuner.setSettings(t);
+    tuner.setEmulator(&emulator);
+    emulator.setDatalog(&tuner);
+    int samples = 0;
+    QObject::connect(&tuner, &TTunerForm::sampleReady, [&] { ++samples; });
+    tuner.open();
+    ASSERT_TRUE(tuner.usesSharedPort());
+    TLinkRig::waitFor([&] { return samples >= 3; }, 10000);
+
+    bool pausedDuringTransfer = false;
+    QObject::connect(&emulator, &TRTPForm::progress, [&] { pausedDuringTransfer = tuner.isPaused(); });
+    const QByteArray image = randomImage(0x8000, 11);
+    TRTPResult result;
+    bool ended = false;
+    ASSERT_TRUE(emulator.start(KindWrite, image, [&](const TRTPResult& r) {
+        result = r;
+        ended = true;
+    }));
+    TLinkRig::waitFor([&] { return ended; });
+    EXPECT_TRUE(result.ok());
+    EXPECT_TRUE(pausedDuringTransfer);
+    EXPECT_EQ(model.imageView(image.size()), image);
+    const int before = samples;
+    TLinkRig::waitFor([&] { return samples >= before + 3; }, 10000);
+    EXPECT_FALSE(tuner.isPaused());
+    EXPECT_EQ(messages.count(), 0);
+    tuner.close();
+    emulator.setDatalog(nullptr);
 }
 
 } // namespace
