@@ -2,11 +2,13 @@
 // emulator model behind a port, with the scripted message service answering.
 
 #include "app/frmMain.h"
+#include "app/frmMainDatalog.h"
 #include "app/mdlRTPCommands.h"
 #include "emulator/ui/frmRTPTransfer.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlPortLists.h"
 #include "settings/mdlSettingsStore.h"
+#include "settings/ui/frmSettings.h"
 #include "support/EmuPort.h"
 #include "support/TestServices.h"
 
@@ -56,15 +58,16 @@ protected:
             qputenv("VEXOR_HOME", m_oldHome);
     }
 
-    void start(char model = 'O')
+    void start(char model = 'O', int hardware = 3)
     {
-        emu = std::make_unique<TEmuModel>(3, model);
+        emu = std::make_unique<TEmuModel>(hardware, model);
         port = std::make_unique<TEmuPort>(*emu);
         form = std::make_unique<TMainForm>(svc.services(), store.get(), romPath);
         TRTPDevices devices;
         devices.ports = &ports;
         devices.port = port.get();
         devices.portExists = [this](const QString&) { return portPresent; };
+        devices.makeTestPort = [this] { return std::unique_ptr<ISerialPort>(std::make_unique<TEmuPort>(*emu)); };
         rtpSide = std::make_unique<TRTPCommands>(*form, svc.services(), store.get(), devices);
         store->apply();
         form->show();
@@ -206,6 +209,30 @@ TEST_F(MainRTP, AFailedTransferLeavesTheWindowUsable)
     EXPECT_TRUE(form->isEnabled());
     EXPECT_TRUE(form->action(QStringLiteral("RTPPut"))->isEnabled());
     EXPECT_TRUE(form->action(QStringLiteral("ToolsRTP"))->isEnabled());
+}
+
+TEST_F(MainRTP, SettingsWindowTestsTheEmulatorThroughTheDatalogSide)
+{
+    store->values().rtp.hardware = 0;
+    start('O', 0);
+    trigger("ToolsRTP");
+    ASSERT_TRUE(idle());
+    ASSERT_TRUE(rtpSide->connected());
+    TFakeSerialPort datalogPort;
+    TDatalogDevices devices;
+    devices.ports = &ports;
+    devices.port = &datalogPort;
+    auto datalog = std::make_unique<TMainDatalog>(*form, svc.services(), store.get(), devices);
+    rtpSide->attachDatalog(*datalog);
+    TSettingsForm settings(*store, svc.messages, &ports);
+    settings.setConnectionTester(datalog->connectionTester());
+    ASSERT_TRUE(settings.loadSettings());
+    const int before = svc.messages.count();
+    settings.btnTestRTPClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return svc.messages.count() > before; }, 5000));
+    EXPECT_EQ(svc.messages.last().text, QStringLiteral("Successfully connected to device."));
+    EXPECT_FALSE(rtpSide->connected()) << "the test took the port over";
+    rtpSide.reset(); // before the datalog side it is attached to
 }
 
 TEST_F(MainRTP, IdleHandlerConnectsWhenThePortAppears)
