@@ -169,6 +169,18 @@ void TRTPCommands::createMenus()
     if (QMenu* tools = m_form.toolsMenu())
         tools->addAction(act("ToolsRTP"));
 
+    // Short labels on the tool bar, so it fits beside the view tool bar.
+    const std::pair<const char*, QString> shortTexts[] = {{"RTPGet", tr("Get")},
+                                                          {"RTPPut", tr("Put")},
+                                                          {"RTPVerify", tr("Verify")},
+                                                          {"RTPAuto", tr("Auto Update")},
+                                                          {"RTPUpdateTables", tr("Tables")},
+                                                          {"RTPRomDump", tr("Whole ROM")},
+                                                          {"RTPGrab", tr("Read Chip")},
+                                                          {"RTPBurn", tr("Burn")},
+                                                          {"RTP27SF512", tr("27SF512")}};
+    for (const auto& [name, text] : shortTexts)
+        act(name)->setIconText(text);
     m_toolBar = new QToolBar(tr("Emulator"), &m_form);
     m_toolBar->setObjectName(QStringLiteral("tbRTP"));
     for (const char* n : {"RTPGet", "RTPPut", "RTPVerify", "RTPAuto", "RTPUpdateTables", "RTPRomDump"})
