@@ -159,6 +159,7 @@ TEST(RTPLink, PutGetVerifyForEachHardware)
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << "hardware " << r.hardware << r.model << " size " << r.size);
         TLinkRig rig(r.hardware, r.model);
+        EXPECT_EQ(rig.port.dtr() && rig.port.rts(), r.hardware == 2) << "raised for code 2 only";
         const QByteArray image = randomImage(r.size, static_cast<quint32>(r.size + r.hardware + r.model));
         EXPECT_TRUE(rig.run(KindWrite, image).ok());
         // A code 5 device is a chip programmer: its "emulator" is the chip.
