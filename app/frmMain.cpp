@@ -3,6 +3,7 @@
 #include "app/mdlMainStatus.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmGraphs.h"
+#include "options/ui/frmOptions.h"
 #include "rom/mdlCodePatches.h"
 #include "rom/mdlRomSettings.h"
 #include "rom/ui/frmNotes.h"
@@ -164,6 +165,8 @@ void TMainForm::closeRoutine()
     m_graphs->hide();
     dgMain->setGridEnabled(false);
     m_marks.clear();
+    if (pnlOptionsHost)
+        pnlOptionsHost->rebuild();
     rebuildRecentMenu();
     refreshViews();
 }
@@ -171,6 +174,8 @@ void TMainForm::closeRoutine()
 void TMainForm::onRomLoaded()
 {
     m_marks.clear();
+    if (pnlOptionsHost)
+        pnlOptionsHost->rebuild();
     dgMain->setGridEnabled(true);
     const TGridRect sel = dgMain->Selection();
     if (sel.isEmpty() || sel.Left < TGridDisplay::FixedCols || sel.Top < TGridDisplay::FixedRows) {
@@ -194,6 +199,8 @@ void TMainForm::refreshViews()
     fitGridColumns();
     dgMain->Invalidate();
     m_graphs->invalidate();
+    if (pnlOptionsHost && workPanelShown(pnlOptionsHost))
+        pnlOptionsHost->fill();
     if (m_notes)
         m_notes->loadNotes();
     updateCaptionAndPanes();

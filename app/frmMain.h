@@ -33,6 +33,7 @@ class QToolBar;
 class QToolButton;
 class TGraphsPanel;
 class TNotesForm;
+class TOptionsPanel;
 class TSettingsStore;
 class TVexorGrid;
 struct TSettings;
@@ -60,6 +61,7 @@ public:
     [[nodiscard]] bool mapGraphsShown() const;
     [[nodiscard]] QMenu* gridPopupMenu() const { return pmGrid; }
     [[nodiscard]] QMenu* toolsMenu() const { return mnuTools; }
+    [[nodiscard]] TOptionsPanel* optionsPanel() const { return pnlOptionsHost; }
     // The work area shows one panel at a time: the table grid first (a null
     // panel), then the panels others add (the data graphs; see also
     // joinViewToggle).
@@ -177,6 +179,7 @@ private:
     void selectTable(quint8 table);
     [[nodiscard]] bool hasTargetLambdaTable() const;
     void ViewTablesExecute();
+    void ViewOptionsExecute();
     void ViewToggleExecute();
     void ViewTableExecute(quint8 table);
     void ViewModeExecute(quint8 mode);
@@ -245,6 +248,7 @@ private:
     TActionManager* amMain;
     QStackedWidget* pnlWork;
     QWidget* pnlTables;
+    TOptionsPanel* pnlOptionsHost = nullptr; // the option pages, one of the work panels
     TVexorGrid* dgMain;
     QSplitter* m_tablesSplit;
     TGraphsPanel* m_graphs;

@@ -5,6 +5,7 @@
 
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmGraphs.h"
+#include "options/ui/frmOptions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,6 +68,9 @@ void TMainForm::createGrid()
     setCentralWidget(pnlWork);
     joinViewToggle(TWorkPanel::Tables, pnlTables, [this] { ViewTablesExecute(); });
     m_workPanels[int(TWorkPanel::Graphs)] = {pnlTables, [this] { ViewGraphsExecute(); }};
+    pnlOptionsHost = new TOptionsPanel(m_rom, m_marks, m_services.messages, pnlWork);
+    pnlOptionsHost->onChanged = [this] { refreshViews(); };
+    joinViewToggle(TWorkPanel::Options, pnlOptionsHost, [this] { ViewOptionsExecute(); });
 
     dgMain->OnFixedCell = [this](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         dgMainFixedCell(c, r, caption, align);
@@ -203,6 +207,9 @@ void TMainForm::createActions()
     a->add(
         QStringLiteral("ViewTables"), tr("&Tables"), [this] { ViewTablesExecute(); }, {}, true);
     a->add(
+        QStringLiteral("ViewOptions"), tr("&Options"), [this] { ViewOptionsExecute(); },
+        keys({QKeySequence(QStringLiteral("Ctrl+P"))}));
+    a->add(
         QStringLiteral("ViewToggle"), tr("Toggle &View"), [this] { ViewToggleExecute(); },
         keys({QKeySequence(QStringLiteral("Ctrl+T"))}));
     a->add(
@@ -322,7 +329,8 @@ void TMainForm::createMenus()
 
     mnuView = menuBar()->addMenu(tr("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    addAll(mnuView, {"ViewTables", "ViewGraphs", "ViewGraph2D", "ViewGraph3D", "ViewInjectorDuration", nullptr});
+    addAll(mnuView,
+           {"ViewTables", "ViewOptions", "ViewGraphs", "ViewGraph2D", "ViewGraph3D", "ViewInjectorDuration", nullptr});
     addAll(mnuView, {"ViewToggle", "ViewRefresh",   nullptr,         "ViewLCF",        "ViewHCF",    "ViewLCI",
                      "ViewHCI",    nullptr,         "ViewIgnFuel",   "ViewDifference", "ViewLambda", "ViewTargetLambda",
                      "ViewKnock",  "ViewDutyCycle", nullptr,         "ViewAFR",        "ViewPsi",    "ViewMph",

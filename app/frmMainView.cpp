@@ -6,6 +6,7 @@
 #include "editor/ui/VexorGraph.h"
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmGraphs.h"
+#include "options/ui/frmOptions.h"
 #include "rom/ui/frmRebuildTables.h"
 
 #include <QSplitter>
@@ -41,6 +42,17 @@ void TMainForm::ViewTablesExecute()
     runRebuildQuestion(m_rom, m_marks, m_services, this);
     dgMain->setFocus(Qt::OtherFocusReason);
     refreshViews();
+}
+
+void TMainForm::ViewOptionsExecute()
+{
+    if (dgMain->EditorVisible())
+        dgMain->CommitEditor();
+    pnlWork->setCurrentWidget(pnlOptionsHost);
+    pnlOptionsHost->setUnits(m_display.options().Units);
+    pnlOptionsHost->fill();
+    if (QWidget* pages = pnlOptionsHost->showsTree() ? static_cast<QWidget*>(pnlOptionsHost->tree()) : nullptr)
+        pages->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainForm::joinViewToggle(TWorkPanel kind, QWidget* panel, std::function<void()> show)
@@ -106,6 +118,8 @@ void TMainForm::updateDisplayUnits()
         return;
     m_display.options().Units = units;
     dgMain->Invalidate();
+    if (pnlOptionsHost)
+        pnlOptionsHost->setUnits(units);
     Q_EMIT displayUnitsChanged(units);
 }
 

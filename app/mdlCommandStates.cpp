@@ -54,8 +54,8 @@ TCommandStates computeCommandStates(const TCommandContext& c)
         enable(n, c.GraphFocused);
 
     // View
-    for (const char* n :
-         {"ViewRefresh", "ViewTables", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel", "ViewDutyCycle", "ViewKnock"})
+    for (const char* n : {"ViewRefresh", "ViewTables", "ViewOptions", "ViewToggle", "ViewLCF", "ViewHCF", "ViewIgnFuel",
+                          "ViewDutyCycle", "ViewKnock"})
         enable(n, rom);
     for (const char* n : {"ViewGraphs", "ViewGraph2D", "ViewGraph3D", "ViewInjectorDuration"})
         enable(n, rom);

@@ -1,0 +1,304 @@
+#include "options/mdlCorrectionGrids.h"
+
+#include "rom/clsRom.h"
+#include "settings/mdlErrors.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double WidebandVoltsPerBit = 0.0196;
+constexpr double LambdaAxisUnity = 128;
+
+TCorrectionGridSpec grid(const char* name, const char* page, QStringList rows, std::vector<TRomEntry> entries,
+                         TRomEntry count, bool packed, TGridCellKind kind)
+{
+    TCorrectionGridSpec s;
+    s.name = QString::fromLatin1(name);
+    s.page = QString::fromLatin1(page);
+    s.header = QStringLiteral("Temp");
+    s.rowCaptions = std::move(rows);
+    s.rowEntries = std::move(entries);
+    s.countEntry = count;
+    s.countPacked = packed;
+    s.kind = kind;
+    return s;
+}
+
+std::vector<TCorrectionGridSpec> buildGrids()
+{
+    using K = TGridCellKind;
+    std::vector<TCorrectionGridSpec> v;
+    const QStringList loads = {QStringLiteral("Low Load"), QStringLiteral("High Load")};
+    v.push_back(
+        grid("cgECTFuelOpen", "tbsFuelAdvance", loads, {aeEctOpenLo, aeEctOpenHi}, aeEctShape, true, K::UnityPercent));
+    v.push_back(grid("cgECTFuelClose", "tbsFuelAdvance", loads, {aeEctClosedLo, aeEctClosedHi}, aeEctShape, true,
+                     K::UnityPercent));
+
+    // Intake temperature: a word per break point, unity = the shape's high byte x 256.
+    TCorrectionGridSpec iat =
+        grid("cgIATFuel", "tbsFuelAdvance",
+             {QStringLiteral("Low Load"), QStringLiteral("Med Load"), QStringLiteral("High Load")},
+             {aeIatCorrection, TRomEntry(aeIatCorrection + 1), TRomEntry(aeIatCorrection + 2)}, aeIatShape, true,
+             K::UnityPercent);
+    iat.stride = 3;
+    iat.valueWidth = 2;
+    v.push_back(iat);
+
+    TCorrectionGridSpec idle =
+        grid("cgECTIdle", "tbsIdle", {QStringLiteral("Standstill"), QStringLiteral("Moving")},
+             {aeEctIdleTable, aeEctIdleMoving}, TRomEntry(aeEctIdleMoving + 1), false, K::PeriodRpm);
+    idle.stride = 3;
+    idle.valueWidth = 2;
+    idle.colorHi = 2000;
+    idle.colorMid = 800;
+    idle.colorLo = 0;
+    v.push_back(idle);
+
+    v.push_back(grid("cgECTIgn1", "tbsIgn", loads, {aeEctIgnLo, aeEctIgnHi}, aeEctShape, true, K::Degrees));
+    v.push_back(
+        grid("cgECTIgn2", "tbsIgn", {QStringLiteral("Timing Ret.")}, {aeEctIgnRetard}, aeEctShape, true, K::Retard));
+    v.push_back(grid("cgIATIgn", "tbsIgn", {QStringLiteral("Timing Ret.")}, {aeIatIgnRetard},
+                     TRomEntry(aeIatIgnRetard + 1), false, K::Retard));
+
+    TCorrectionGridSpec cyl = grid("cgIndividual", "tbsFuelAdvance", {QStringLiteral("Correction (%)")},
+                                   {aeCylinderCorrection}, aeChecksum, false, K::UnityPercent);
+    cyl.header = QStringLiteral("Cylinder#");
+    cyl.axis = TGridAxis::Index;
+    cyl.fixedCount = 4;
+    cyl.fixedUnity = int(CorrectionUnityByte);
+    cyl.stride = 1;
+    cyl.valueOffset = 0;
+    cyl.firstColumnWidth = 96;
+    v.push_back(cyl);
+
+    TCorrectionGridSpec battery = grid("cgBattery", "tbsFuelAdvance", {QStringLiteral("Latency (µs)")},
+                                       {aeBatteryLatency}, TRomEntry(aeBatteryLatency + 1), false, K::Latency);
+    battery.header = QStringLiteral("Voltage (V)");
+    battery.axis = TGridAxis::BatteryVolts;
+    battery.stride = 3;
+    battery.valueWidth = 2;
+    battery.firstColumnWidth = 80;
+    v.push_back(battery);
+
+    TCorrectionGridSpec wb = grid("cgWBConversion", "tbsEmissionControl", {QStringLiteral("Volts")}, {aeWbTable},
+                                  aeChecksum, false, K::SensorVolts);
+    wb.header = QStringLiteral("Lambda");
+    wb.axis = TGridAxis::WidebandLambda;
+    wb.fixedCount = 12;
+    wb.colorHi = 5;
+    wb.colorMid = 2.5;
+    wb.colorLo = 0;
+    v.push_back(wb);
+    return v;
+}
+
+} // namespace
+
+const std::vector<TCorrectionGridSpec>& correctionGrids()
+{
+    static const std::vector<TCorrectionGridSpec> grids = buildGrids();
+    return grids;
+}
+
+const TCorrectionGridSpec* findCorrectionGrid(const QString& name)
+{
+    for (const auto& g : correctionGrids())
+        if (g.name == name)
+            return &g;
+    return nullptr;
+}
+
+TCorrectionGrid::TCorrectionGrid(const TCorrectionGridSpec& spec, const TOptionContext& ctx) : m_spec(spec), m_ctx(ctx)
+{
+    for (size_t i = 0; i < spec.rowEntries.size(); ++i)
+        if (ctx.rom.address(spec.rowEntries[i]) != 0)
+            m_rows.push_back(int(i));
+}
+
+bool TCorrectionGrid::present() const { return !m_rows.empty() && columnCount() > 0; }
+
+int TCorrectionGrid::columnCount() const
+{
+    if (m_spec.countEntry == aeChecksum)
+        return m_spec.fixedCount;
+    const int v = m_ctx.rom.address(m_spec.countEntry);
+    return m_spec.countPacked ? (v & 0xFF) : std::min(v, 32);
+}
+
+int TCorrectionGrid::unity() const
+{
+    if (m_spec.fixedUnity)
+        return m_spec.fixedUnity;
+    if (!m_spec.countPacked)
+        return 0;
+    const int hi = m_ctx.rom.address(m_spec.countEntry) >> 8;
+    return m_spec.valueWidth == 2 ? hi * 256 : hi;
+}
+
+int TCorrectionGrid::rowCount() const { return int(m_rows.size()); }
+
+int TCorrectionGrid::rowAddress(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        throw EVexorError(QStringLiteral("Invalid row selection"));
+    return m_ctx.rom.address(m_spec.rowEntries[size_t(m_rows[size_t(row)])]);
+}
+
+int TCorrectionGrid::cellAddress(int col, int row) const
+{
+    if (col < 0 || col >= columnCount())
+        throw EVexorError(QStringLiteral("Index out of bounds."));
+    // The wideband table is shown richest mixture last: its pairs in reverse.
+    const int point = m_spec.axis == TGridAxis::WidebandLambda ? columnCount() - 1 - col : col;
+    return rowAddress(row) + point * m_spec.stride + m_spec.valueOffset;
+}
+
+int TCorrectionGrid::axisByte(int col) const
+{
+    const int point = m_spec.axis == TGridAxis::WidebandLambda ? columnCount() - 1 - col : col;
+    return m_ctx.rom.byteAt(rowAddress(0) + point * m_spec.stride);
+}
+
+QString TCorrectionGrid::headerCaption() const
+{
+    switch (m_spec.axis) {
+    case TGridAxis::Temperature:
+        return m_ctx.units.fahrenheit ? QStringLiteral("Temp (°F)") : QStringLiteral("Temp (°C)");
+    case TGridAxis::WidebandLambda: return m_ctx.units.afr ? QStringLiteral("AFR") : QStringLiteral("Lambda");
+    default: return m_spec.header;
+    }
+}
+
+QString TCorrectionGrid::columnCaption(int col) const
+{
+    switch (m_spec.axis) {
+    case TGridAxis::Temperature: return QString::asprintf("%.0f", shownTemperature(m_ctx.units, axisByte(col)));
+    case TGridAxis::Index: return QString::number(col + 1);
+    case TGridAxis::BatteryVolts:
+        return QString::asprintf("%.1f", axisByte(col) * BatteryVoltsPerBit + BatteryZeroVolts);
+    case TGridAxis::WidebandLambda: {
+        const int b = axisByte(col);
+        if (b == 0)
+            return QStringLiteral("-");
+        const double lambda = LambdaAxisUnity / b;
+        return m_ctx.units.afr ? QString::asprintf("%.1f", lambda * m_ctx.units.stoich)
+                               : QString::asprintf("%.2f", lambda);
+    }
+    }
+    return {};
+}
+
+QString TCorrectionGrid::rowCaption(int row) const { return m_spec.rowCaptions.value(m_rows.at(size_t(row))); }
+
+int TCorrectionGrid::storedValue(int col, int row) const
+{
+    const int at = cellAddress(col, row);
+    return m_spec.valueWidth == 2 ? m_ctx.rom.wordAt(at) : m_ctx.rom.byteAt(at);
+}
+
+double TCorrectionGrid::cellValue(int col, int row) const
+{
+    const int raw = storedValue(col, row);
+    switch (m_spec.kind) {
+    case TGridCellKind::UnityPercent: {
+        const int u = unity();
+        return u == 0 ? 0 : (double(raw) / u - 1) * 100;
+    }
+    case TGridCellKind::Degrees: return qint8(raw) / 4.0;
+    case TGridCellKind::Retard: return raw / 4.0;
+    case TGridCellKind::PeriodRpm: return periodWordToRpm(raw);
+    case TGridCellKind::Latency: return raw;
+    case TGridCellKind::SensorVolts: return raw * WidebandVoltsPerBit;
+    }
+    return raw;
+}
+
+QString TCorrectionGrid::cellText(int col, int row) const
+{
+    const double v = cellValue(col, row);
+    switch (m_spec.kind) {
+    case TGridCellKind::UnityPercent:
+    case TGridCellKind::Degrees: return QString::asprintf("%.1f", v);
+    case TGridCellKind::Retard: return QString::asprintf("-%.1f", v);
+    case TGridCellKind::PeriodRpm: return QString::number(int(v));
+    case TGridCellKind::Latency: return QString::asprintf("%.0f", v);
+    case TGridCellKind::SensorVolts: return QString::asprintf("%.2f", v);
+    }
+    return {};
+}
+
+TColor TCorrectionGrid::cellColor(int col, int row) const
+{
+    return DifferenceColor(cellValue(col, row), m_spec.colorHi, m_spec.colorMid, m_spec.colorLo);
+}
+
+void TCorrectionGrid::writeStored(int col, int row, int value)
+{
+    const int at = cellAddress(col, row);
+    const int max = m_spec.valueWidth == 2 ? 0xFFFF : 0xFF;
+    value = std::clamp(value, 0, max);
+    if (value == storedValue(col, row))
+        return;
+    if (m_spec.valueWidth == 2)
+        m_ctx.rom.buffer().writeWord(at, quint16(value));
+    else
+        m_ctx.rom.buffer().writeByte(at, quint8(value));
+}
+
+void TCorrectionGrid::setCellText(int col, int row, const QString& text)
+{
+    (void)cellAddress(col, row); // a cell outside the grid is refused before anything else
+    // Retard cells are shown with a minus sign; a typed one means the same.
+    QString t = text.trimmed();
+    if (m_spec.kind == TGridCellKind::Retard && t.startsWith(QLatin1Char('-')))
+        t = t.mid(1);
+    if (t == cellText(col, row).trimmed() || (m_spec.kind == TGridCellKind::Retard && t == cellText(col, row).mid(1)))
+        return;
+    const double v = parseOptionNumber(t);
+    int raw = 0;
+    switch (m_spec.kind) {
+    case TGridCellKind::UnityPercent: {
+        const int u = unity();
+        if (u == 0)
+            throw EVexorError(
+                QStringLiteral("The correction scale of %1 is 0: the value cannot be stored.").arg(m_spec.name));
+        raw = int(roundEven((v / 100 + 1) * u));
+        break;
+    }
+    case TGridCellKind::Degrees: raw = quint8(qint8(std::clamp(roundEven(v * 4), -128.0, 127.0))); break;
+    case TGridCellKind::Retard: raw = int(roundEven(std::clamp(v, 0.0, 63.75) * 4)); break;
+    case TGridCellKind::PeriodRpm:
+        if (roundEven(v) <= 0)
+            throw EVexorError(QStringLiteral("An engine speed of %1 rpm cannot be stored.").arg(v));
+        raw = rpmToPeriodWord(int(roundEven(v)));
+        break;
+    case TGridCellKind::Latency: raw = int(std::clamp(roundEven(v), 0.0, 65535.0)); break;
+    case TGridCellKind::SensorVolts: raw = int(std::clamp(roundEven(v / WidebandVoltsPerBit), 0.0, 255.0)); break;
+    }
+    writeStored(col, row, raw);
+}
+
+void TCorrectionGrid::step(int col, int row, int direction, bool large)
+{
+    const int u = unity();
+    const int amount = large ? (u > 0 ? std::max(1, u / 10) : 10) : 1;
+    if (m_spec.kind == TGridCellKind::Degrees) {
+        const int s = qint8(storedValue(col, row)) + direction * amount;
+        writeStored(col, row, quint8(qint8(std::clamp(s, -128, 127))));
+        return;
+    }
+    writeStored(col, row, storedValue(col, row) + direction * amount);
+}
+
+int TCorrectionGrid::liveColumn(int sensorByte) const
+{
+    if (m_spec.axis != TGridAxis::Temperature || !present())
+        return -1;
+    int best = 0;
+    for (int c = 1; c < columnCount(); ++c)
+        if (std::abs(axisByte(c) - sensorByte) < std::abs(axisByte(best) - sensorByte))
+            best = c;
+    return best;
+}
