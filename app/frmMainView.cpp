@@ -51,8 +51,10 @@ void TMainForm::ViewOptionsExecute()
     pnlWork->setCurrentWidget(pnlOptionsHost);
     pnlOptionsHost->setUnits(m_display.options().Units);
     pnlOptionsHost->fill();
-    if (QWidget* pages = pnlOptionsHost->showsTree() ? static_cast<QWidget*>(pnlOptionsHost->tree()) : nullptr)
-        pages->setFocus(Qt::OtherFocusReason);
+    // The tree takes the keys first (Enter moves into a page); the simple page its first field.
+    QWidget* first = pnlOptionsHost->showsTree() ? pnlOptionsHost->treeWidget() : pnlOptionsHost->simplePage();
+    if (first)
+        first->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainForm::joinViewToggle(TWorkPanel kind, QWidget* panel, std::function<void()> show)

@@ -142,9 +142,11 @@ int eventOutputItem(const TRom& rom, int event)
 int outputBitOf(const TRom& rom, TOutputUser user)
 {
     switch (user) {
+    // A stored byte that is no output of the list holds none (the list shows "None" for it).
     case TOutputUser::Boost: {
         const int at = rom.address(aeBoostOutput);
-        return at == 0 ? 0 : rom.byteAt(at);
+        const int bit = at == 0 ? 0 : rom.byteAt(at);
+        return comboItemOfBit(BoostBits, int(std::size(BoostBits)), bit) ? bit : 0;
     }
     case TOutputUser::Vtec: return rom.vtecEnabled() ? VtecSolenoidBit : 0;
     case TOutputUser::Iab: {
@@ -153,7 +155,8 @@ int outputBitOf(const TRom& rom, TOutputUser user)
     }
     case TOutputUser::VtecPlus: {
         const int at = rom.address(aeVtecPlusOutput);
-        return at == 0 ? 0 : rom.byteAt(at);
+        const int bit = at == 0 ? 0 : rom.byteAt(at);
+        return comboItemOfBit(VtecPlusBits, int(std::size(VtecPlusBits)), bit) ? bit : 0;
     }
     case TOutputUser::Event1:
     case TOutputUser::Event2:

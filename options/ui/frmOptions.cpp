@@ -61,6 +61,8 @@ TOptionsPanel::~TOptionsPanel() = default;
 
 TOptionContext TOptionsPanel::context() const { return TOptionContext{m_rom, m_units, &m_marks, m_messages}; }
 
+QWidget* TOptionsPanel::treeWidget() const { return tvOptions; }
+
 bool TOptionsPanel::showsTree() const { return pnlOptions2 && m_stack->currentWidget() == pnlOptions2; }
 
 QWidget* TOptionsPanel::control(const QString& name) const { return m_controls.value(name); }

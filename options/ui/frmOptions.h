@@ -48,6 +48,7 @@ public:
     [[nodiscard]] QWidget* simplePage() const { return pnlOptions; }
     [[nodiscard]] QWidget* treePage() const { return pnlOptions2; }
     [[nodiscard]] QTreeWidget* tree() const { return tvOptions; }
+    [[nodiscard]] QWidget* treeWidget() const;
     [[nodiscard]] QStackedWidget* pages() const { return pgcOptions; }
     [[nodiscard]] bool showsTree() const;
     // The control of a field or grid by its name (null when not on the form).

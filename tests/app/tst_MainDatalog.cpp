@@ -11,6 +11,7 @@
 #include "datalog/ui/frmDataGraphs.h"
 #include "datalog/ui/frmLiveView.h"
 #include "editor/ui/VexorGrid.h"
+#include "options/ui/frmOptions.h"
 #include "rom/mdlRomGen.h"
 #include "settings/mdlSettingsStore.h"
 #include "sim/mdlEcuSim.h"
@@ -774,6 +775,8 @@ TEST_F(MainDatalog, AWideMapFitsBesideTheLiveViewAndTheGridTakesTheRoom)
     auto* work = qobject_cast<QStackedWidget*>(form->centralWidget());
     ASSERT_NE(work, nullptr);
     QWidget* tables = work->currentWidget();
+    run("ViewToggle");
+    EXPECT_EQ(work->currentWidget(), static_cast<QWidget*>(form->optionsPanel())) << "the option pages, not the graphs";
     run("ViewToggle");
     EXPECT_EQ(work->currentWidget(), tables);
     run("TunerDataGraphs");

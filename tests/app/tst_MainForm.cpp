@@ -10,6 +10,7 @@
 #include "editor/ui/VexorGrid.h"
 #include "editor/ui/frmAdjustments.h"
 #include "editor/ui/frmGraphs.h"
+#include "options/ui/frmOptions.h"
 #include "rom/mdlRomGen.h"
 #include "rom/ui/frmNotes.h"
 #include "settings/mdlSettingsStore.h"
@@ -951,4 +952,25 @@ TEST_F(MainForm, GraphsShowTheLivePosition)
     EXPECT_GT(countColor(form->mapGraphs()->graph3D()->renderImage(), form->mapGraphs()->graph3D()->rect(),
                          GraphColors::Live),
               10);
-}
+    TEST_F(MainForm, OptionPagesEditTheRomAndUndoRefillsThem)
+    {
+        startWithRom();
+        run("ViewOptions");
+        auto* panel = form->optionsPanel();
+        ASSERT_TRUE(form->workPanelShown(panel));
+        EXPECT_FALSE(panel->showsTree()); // a P28 image gets the simple page
+        auto* rev = qobject_cast<QLineEdit*>(panel->control(QStringLiteral("txtRev")));
+        ASSERT_NE(rev, nullptr);
+        const QString before = rev->text();
+        const QByteArray image0 = image();
+        rev->setFocus();
+        rev->selectAll();
+        type(QStringLiteral("6800\t"));
+        EXPECT_EQ(rev->text().toInt(), form->rom().revLimit());
+        EXPECT_NE(rev->text(), before);
+        expectOneUndoStep(image0, "txtRev");
+        run("EditUndo");
+        EXPECT_EQ(rev->text(), before) << "undo refills the page";
+        run("ViewToggle");
+        EXPECT_FALSE(form->workPanelShown(panel)); // back to the grid
+    }

@@ -1,5 +1,6 @@
 // The option pages driven with the keyboard, offscreen.
 #include "editor/ui/VexorGrid.h"
+#include "options/mdlCorrectionGrids.h"
 #include "options/ui/frmOptions.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
@@ -99,7 +100,11 @@ TEST(OptionsPanel, TreeDrivenByKeyboard)
     grid->SelectCell(1, 1);
     ASSERT_TRUE(grid->ShowEditorText(1, 1, QStringLiteral("10")));
     grid->CommitEditor();
-    EXPECT_EQ(grid->CellCaption(1, 1), QStringLiteral("10.0"));
+    TCorrectionGrid model(*findCorrectionGrid(QStringLiteral("cgECTFuelOpen")),
+                          TOptionContext{p.rom, TDisplayUnits{}, nullptr, nullptr});
+    const double unity = model.unity();
+    EXPECT_EQ(model.storedValue(0, 0), int(std::round(1.1 * unity)));
+    EXPECT_EQ(grid->CellCaption(1, 1), QString::asprintf("%.1f", (std::round(1.1 * unity) / unity - 1) * 100));
 }
 
 TEST(OptionsPanel, SimplePageOnOtherFamilies)
