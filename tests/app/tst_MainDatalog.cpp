@@ -776,9 +776,9 @@ TEST_F(MainDatalog, AWideMapFitsBesideTheLiveViewAndTheGridTakesTheRoom)
     ASSERT_NE(work, nullptr);
     QWidget* tables = work->currentWidget();
     run("ViewToggle");
-    EXPECT_EQ(work->currentWidget(), static_cast<QWidget*>(form->optionsPanel())) << "the option pages, not the graphs";
+    EXPECT_EQ(work->currentWidget(), tables) << "the map graphs beside the grid";
     run("ViewToggle");
-    EXPECT_EQ(work->currentWidget(), tables);
+    EXPECT_EQ(work->currentWidget(), static_cast<QWidget*>(form->optionsPanel())) << "the option pages, not the graphs";
     run("TunerDataGraphs");
     run("ViewToggle");
     EXPECT_EQ(work->currentWidget(), tables) << "from the data graphs back to the grid";

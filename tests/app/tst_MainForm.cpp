@@ -952,25 +952,27 @@ TEST_F(MainForm, GraphsShowTheLivePosition)
     EXPECT_GT(countColor(form->mapGraphs()->graph3D()->renderImage(), form->mapGraphs()->graph3D()->rect(),
                          GraphColors::Live),
               10);
-    TEST_F(MainForm, OptionPagesEditTheRomAndUndoRefillsThem)
-    {
-        startWithRom();
-        run("ViewOptions");
-        auto* panel = form->optionsPanel();
-        ASSERT_TRUE(form->workPanelShown(panel));
-        EXPECT_FALSE(panel->showsTree()); // a P28 image gets the simple page
-        auto* rev = qobject_cast<QLineEdit*>(panel->control(QStringLiteral("txtRev")));
-        ASSERT_NE(rev, nullptr);
-        const QString before = rev->text();
-        const QByteArray image0 = image();
-        rev->setFocus();
-        rev->selectAll();
-        type(QStringLiteral("6800\t"));
-        EXPECT_EQ(rev->text().toInt(), form->rom().revLimit());
-        EXPECT_NE(rev->text(), before);
-        expectOneUndoStep(image0, "txtRev");
-        run("EditUndo");
-        EXPECT_EQ(rev->text(), before) << "undo refills the page";
-        run("ViewToggle");
-        EXPECT_FALSE(form->workPanelShown(panel)); // back to the grid
-    }
+}
+
+TEST_F(MainForm, OptionPagesEditTheRomAndUndoRefillsThem)
+{
+    startWithRom();
+    run("ViewOptions");
+    auto* panel = form->optionsPanel();
+    ASSERT_TRUE(form->workPanelShown(panel));
+    EXPECT_FALSE(panel->showsTree()); // a P28 image gets the simple page
+    auto* rev = qobject_cast<QLineEdit*>(panel->control(QStringLiteral("txtRev")));
+    ASSERT_NE(rev, nullptr);
+    const QString before = rev->text();
+    const QByteArray image0 = image();
+    rev->setFocus();
+    rev->selectAll();
+    type(QStringLiteral("6800\t"));
+    EXPECT_EQ(rev->text().toInt(), form->rom().revLimit());
+    EXPECT_NE(rev->text(), before);
+    expectOneUndoStep(image0, "txtRev");
+    run("EditUndo");
+    EXPECT_EQ(rev->text(), before) << "undo refills the page";
+    run("ViewToggle");
+    EXPECT_FALSE(form->workPanelShown(panel)); // back to the grid
+}
