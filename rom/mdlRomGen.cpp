@@ -287,6 +287,30 @@ QByteArray generateRom(const TRomGenOptions& o)
         for (TRomEntry scalar : {aeMainFuel, aeO2Correction, aeStartupFuel, aeTipInFuel, aePostStartFuel})
             img.word(e(scalar), UnityScalarWord);
         img.word(e(aeShiftLight), rpmToPeriodWord(6800));
+        // The option pages' settings as a freshly flashed image holds them:
+        // no event inputs (their conditions at the defaults), no spare output
+        // in use but the VTEC solenoid's, a narrowband sensor, gear set 1.
+        const int eventConditions[] = {0xA6, 0x0E, 0xAA, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00,
+                                       0xFF, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
+        for (TRomEntry block : {aeEvent1Block, aeEvent2Block, aeEvent3Block}) {
+            for (int k = 0; k < 6; ++k)
+                img.byte(e(block) + k, 0);
+            for (int k = 0; k < 18; ++k)
+                img.byte(e(block) + 6 + k, eventConditions[k]);
+        }
+        for (TRomEntry b : {aeBoostOutput, aeBoostOutputInvert, aeBoostControlMode, aeVtecPlusOutput, aeIabInverted,
+                            aeWbSensorType, aeWbEnable, aeWbOffset, aeGearSelect})
+            img.byte(e(b), 0);
+        img.word(e(aeOutputsInUse), 0x100);
+        img.byte(e(aeWbStoich), 31);
+        img.word(e(aeTargetIdle), rpmToPeriodWord(750));
+        img.word(e(aeTargetIdleCopy), rpmToPeriodWord(750));
+        img.word(e(aeTargetIdleHigh), rpmToPeriodWord(950));
+        img.word(e(aeAcRpmEnable), rpmToPeriodWord(6000));
+        img.word(e(aeAcRpmDisable), rpmToPeriodWord(5500));
+        img.word(e(aeInjectorOffset), 208);                                         // 900 µs
+        img.word(e(aeClLowLimit), int(std::lround(30 * FuelTrimWordsPerPercent)));  // 70 %
+        img.word(e(aeClHighLimit), int(std::lround(10 * FuelTrimWordsPerPercent))); // 90 %
     }
 
     // Checksum: the image bytes add up to 0 modulo 256.

@@ -119,10 +119,10 @@ TEST_F(OptionsTest, RevCutStoresLimitAndMarginWordInOneStep)
     EXPECT_EQ(rom.wordAt(at(aeRevResumeLo)), 1875000 / 7500);
     EXPECT_EQ(shown("txtLoRevCut"), QStringLiteral("8012"));
 
-    set("txtTargetIdle", QStringLiteral("750"));
-    EXPECT_EQ(rom.wordAt(at(aeTargetIdle)), 2500);
-    EXPECT_EQ(rom.wordAt(at(aeTargetIdleCopy)), 2500);
-    EXPECT_EQ(rom.wordAt(at(aeTargetIdleHigh)), 1875000 / 950);
+    set("txtTargetIdle", QStringLiteral("800"));
+    EXPECT_EQ(rom.wordAt(at(aeTargetIdle)), 2343);
+    EXPECT_EQ(rom.wordAt(at(aeTargetIdleCopy)), 2343);
+    EXPECT_EQ(rom.wordAt(at(aeTargetIdleHigh)), 1875000 / 1000);
     EXPECT_EQ(undoSteps(), 2);
 }
 
