@@ -82,6 +82,47 @@ std::vector<TCorrectionGridSpec> buildGrids()
     battery.firstColumnWidth = 80;
     v.push_back(battery);
 
+    // Per-gear tables: no axis bytes, one value per gear.
+    auto perGear = [](TCorrectionGridSpec g, TGridAxis axis, int count, int width) {
+        g.axis = axis;
+        g.fixedCount = count;
+        g.countEntry = aeChecksum;
+        g.stride = width;
+        g.valueWidth = width;
+        g.valueOffset = 0;
+        return g;
+    };
+    TCorrectionGridSpec shift = perGear(
+        grid("cgShiftlight", "tbsRevs", {QStringLiteral("RPM")}, {aeShiftLight}, aeChecksum, false, K::PeriodRpm),
+        TGridAxis::Index, 5, 2);
+    shift.header = QStringLiteral("Gear");
+    shift.colorHi = 11000;
+    shift.colorMid = 5500;
+    shift.colorLo = 0;
+    v.push_back(shift);
+    TCorrectionGridSpec inShift = shift;
+    inShift.name = QStringLiteral("cgInShiftLimits");
+    inShift.header = QStringLiteral("Gear Change");
+    inShift.rowEntries = {aeShiftLimit};
+    inShift.axis = TGridAxis::GearChange;
+    inShift.fixedCount = 4;
+    inShift.unreadable = 11000;
+    v.push_back(inShift);
+    TCorrectionGridSpec gearIgn =
+        perGear(grid("cgGearIgn", "tbsIgn", {QStringLiteral("Adj. (%)"), QStringLiteral("Decay")},
+                     {aeGearIgnTable, aeGearIgnDecay}, aeChecksum, false, K::Raw),
+                TGridAxis::Index, 5, 1);
+    gearIgn.header = QStringLiteral("Gear");
+    gearIgn.colorHi = 255;
+    gearIgn.colorMid = 128;
+    gearIgn.colorLo = 0;
+    v.push_back(gearIgn);
+    TCorrectionGridSpec tipIn = grid("cgRPMTipinIgn", "tbsIgn", {QStringLiteral("Advance")}, {aeTipInIgnTable},
+                                     TRomEntry(aeTipInIgnTable + 1), false, K::Degrees);
+    tipIn.header = QStringLiteral("RPM");
+    tipIn.axis = TGridAxis::ExponentRpm;
+    v.push_back(tipIn);
+
     TCorrectionGridSpec wb = grid("cgWBConversion", "tbsEmissionControl", {QStringLiteral("Volts")}, {aeWbTable},
                                   aeChecksum, false, K::SensorVolts);
     wb.header = QStringLiteral("Lambda");
@@ -176,6 +217,8 @@ QString TCorrectionGrid::columnCaption(int col) const
     switch (m_spec.axis) {
     case TGridAxis::Temperature: return QString::asprintf("%.0f", shownTemperature(m_ctx.units, axisByte(col)));
     case TGridAxis::Index: return QString::number(col + 1);
+    case TGridAxis::GearChange: return QStringLiteral("  %1 to %2").arg(col + 1).arg(col + 2);
+    case TGridAxis::ExponentRpm: return QString::number(TRom::decodeExponentRpm(quint8(axisByte(col))));
     case TGridAxis::BatteryVolts:
         return QString::asprintf("%.1f", axisByte(col) * BatteryVoltsPerBit + BatteryZeroVolts);
     case TGridAxis::WidebandLambda: {
@@ -208,8 +251,9 @@ double TCorrectionGrid::cellValue(int col, int row) const
     }
     case TGridCellKind::Degrees: return qint8(raw) / 4.0;
     case TGridCellKind::Retard: return raw / 4.0;
-    case TGridCellKind::PeriodRpm: return periodWordToRpm(raw);
-    case TGridCellKind::Latency: return raw;
+    case TGridCellKind::PeriodRpm: return raw == 0 && m_spec.unreadable ? m_spec.unreadable : periodWordToRpm(raw);
+    case TGridCellKind::Latency:
+    case TGridCellKind::Raw: return raw;
     case TGridCellKind::SensorVolts: return raw * WidebandVoltsPerBit;
     }
     return raw;
@@ -223,7 +267,8 @@ QString TCorrectionGrid::cellText(int col, int row) const
     case TGridCellKind::Degrees: return QString::asprintf("%.1f", v);
     case TGridCellKind::Retard: return QString::asprintf("-%.1f", v);
     case TGridCellKind::PeriodRpm: return QString::number(int(v));
-    case TGridCellKind::Latency: return QString::asprintf("%.0f", v);
+    case TGridCellKind::Latency:
+    case TGridCellKind::Raw: return QString::asprintf("%.0f", v);
     case TGridCellKind::SensorVolts: return QString::asprintf("%.2f", v);
     }
     return {};
@@ -274,7 +319,8 @@ void TCorrectionGrid::setCellText(int col, int row, const QString& text)
             throw EVexorError(QStringLiteral("An engine speed of %1 rpm cannot be stored.").arg(v));
         raw = rpmToPeriodWord(int(roundEven(v)));
         break;
-    case TGridCellKind::Latency: raw = int(std::clamp(roundEven(v), 0.0, 65535.0)); break;
+    case TGridCellKind::Latency:
+    case TGridCellKind::Raw: raw = int(std::clamp(roundEven(v), 0.0, m_spec.valueWidth == 2 ? 65535.0 : 255.0)); break;
     case TGridCellKind::SensorVolts: raw = int(std::clamp(roundEven(v / WidebandVoltsPerBit), 0.0, 255.0)); break;
     }
     writeStored(col, row, raw);

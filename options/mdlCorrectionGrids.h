@@ -11,7 +11,9 @@
 
 enum class TGridAxis : quint8 {
     Temperature, // axis byte through the temperature table (°C / °F)
-    Index,       // 1, 2, 3 ... (cylinders)
+    Index,       // 1, 2, 3 ... (cylinders, gears)
+    GearChange,  // "  1 to 2", "  2 to 3" ...
+    ExponentRpm, // axis byte in the exponent rpm encoding
     BatteryVolts,
     WidebandLambda, // lambda 128 / axis byte, or AFR with the AFR unit; reverse order
 };
@@ -23,6 +25,7 @@ enum class TGridCellKind : quint8 {
     PeriodRpm,    // 1875000 / word, "%d"
     Latency,      // word in µs, "%.0f"
     SensorVolts,  // byte x 0.0196, "%.2f"
+    Raw,          // the stored number, "%.0f"
 };
 
 struct TCorrectionGridSpec {
@@ -42,6 +45,7 @@ struct TCorrectionGridSpec {
     TGridCellKind kind = TGridCellKind::UnityPercent;
     double colorHi = 80, colorMid = 0, colorLo = -80;
     int firstColumnWidth = 72;
+    int unreadable = 0; // shown for a period word of 0 (0: show 0)
 };
 
 [[nodiscard]] const std::vector<TCorrectionGridSpec>& correctionGrids();

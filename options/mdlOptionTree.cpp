@@ -361,6 +361,44 @@ std::vector<TOptionField> buildTree()
     v.push_back(
         optText("txtVTThrottle", Vtec, "VTEC conditions", "Minimum throttle", aeVtecThrottle, 0, 1, C::Throttle207));
 
+    // Condition switches: the ROM model's VTEC speed and coolant conditions, and
+    // the throttle condition, off at 0 and on from 0 % throttle.
+    auto romSwitch = [](const char* name, const char* label, TRom::TSwitch sw) {
+        TOptionField f = optCustom(name, TOptionControl::Check, Vtec, "VTEC conditions", label);
+        f.entry = TRomEntry(TRom::switchEntry(sw));
+        f.read = [sw](const TOptionContext& ctx) { return TOptionValue{checkText(ctx.rom.switchValue(sw)), true, -1}; };
+        f.write = [sw](TOptionContext& ctx, const QString& text) {
+            ctx.rom.setSwitch(sw, parseOptionNumber(text) != 0);
+        };
+        return f;
+    };
+    v.push_back(romSwitch("chkVTSpeed", "Speed condition", TRom::swVtecSpeed));
+    v.push_back(romSwitch("chkVTTemp", "Coolant condition", TRom::swVtecCoolant));
+    auto enableBox = [](const char* name, const char* page, const char* group, const char* label, TRomEntry entry,
+                        int width, int onValue) {
+        TOptionField f = optCustom(name, TOptionControl::Check, page, group, label);
+        f.entry = entry;
+        f.read = [entry, width](const TOptionContext& ctx) {
+            const int at = ctx.rom.address(entry);
+            const int raw = width == 2 ? ctx.rom.wordAt(at) : ctx.rom.byteAt(at);
+            return TOptionValue{checkText(raw != 0), true, raw};
+        };
+        f.write = [entry, width, onValue](TOptionContext& ctx, const QString& text) {
+            const int at = ctx.rom.address(entry);
+            const int value = parseOptionNumber(text) != 0 ? onValue : 0;
+            if (width == 2)
+                ctx.rom.buffer().writeWord(at, quint16(value));
+            else
+                ctx.rom.buffer().writeByte(at, quint8(value));
+        };
+        return f;
+    };
+    v.push_back(
+        enableBox("chkVTThrottle", Vtec, "VTEC conditions", "Throttle condition", aeVtecThrottle, 1, ThrottleZeroByte));
+    // Switched on, the rising limit starts at 1000 rpm (20 steps of 50 rpm).
+    v.push_back(enableBox("chkEnableRisingRateRev", Revs, "Full throttle", "Rising rev limit", aeRisingRevLimit, 2,
+                          1000 / RisingRevLimitRpmPerUnit));
+
     // TPS
     v.push_back(
         optText("txtMinTPSVolts", Tps, "Throttle sensor", "Closed throttle", aeTpsVoltagePair, 0, 1, C::TpsVolts));
