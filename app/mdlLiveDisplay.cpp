@@ -7,6 +7,7 @@
 #include "datalog/mdlLiveView.h"
 #include "datalog/ui/frmDataGraphs.h"
 #include "datalog/ui/frmLiveView.h"
+#include "options/ui/frmOptions.h"
 #include "settings/mdlMessages.h"
 
 #include <QAction>
@@ -185,6 +186,9 @@ void TLiveDisplay::refresh()
     position.InjectorMs = datalog::injectorMs(s);
     position.Ignition = datalog::ignition(s, display.ctx);
     m_form.setLivePosition(position);
+    // The correction grids of the option pages mark the break point the engine is at.
+    if (TOptionsPanel* options = m_form.optionsPanel(); options && m_form.workPanelShown(options))
+        options->setLiveSensors(position.Active, s.u8(DatalogSample::Coolant), s.u8(DatalogSample::AirTemp));
 
     if (liveViewVisible()) {
         TLiveViewOptions o;

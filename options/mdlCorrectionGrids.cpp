@@ -80,6 +80,9 @@ std::vector<TCorrectionGridSpec> buildGrids()
     battery.stride = 3;
     battery.valueWidth = 2;
     battery.firstColumnWidth = 80;
+    battery.colorHi = 2000;
+    battery.colorMid = 1000;
+    battery.colorLo = 0;
     v.push_back(battery);
 
     // Per-gear tables: no axis bytes, one value per gear.
@@ -139,7 +142,29 @@ std::vector<TCorrectionGridSpec> buildGrids()
 
 const std::vector<TCorrectionGridSpec>& correctionGrids()
 {
-    static const std::vector<TCorrectionGridSpec> grids = buildGrids();
+    static const std::vector<TCorrectionGridSpec> grids = [] {
+        std::vector<TCorrectionGridSpec> v = buildGrids();
+        const std::pair<const char*, const char*> titles[] = {
+            {"cgECTFuelOpen", "Coolant fuel correction, open loop"},
+            {"cgECTFuelClose", "Coolant fuel correction, closed loop"},
+            {"cgIATFuel", "Intake temperature fuel correction"},
+            {"cgECTIdle", "Idle speed by coolant temperature"},
+            {"cgECTIgn1", "Ignition advance by coolant temperature"},
+            {"cgECTIgn2", "Ignition retard by coolant temperature"},
+            {"cgIATIgn", "Ignition retard by intake temperature"},
+            {"cgIndividual", "Individual cylinder correction"},
+            {"cgBattery", "Injector latency by battery voltage"},
+            {"cgShiftlight", "Shift light"},
+            {"cgInShiftLimits", "In-shift rev limits"},
+            {"cgGearIgn", "Ignition adjustment by gear"},
+            {"cgRPMTipinIgn", "Tip-in ignition"},
+            {"cgWBConversion", "Wideband conversion"}};
+        for (auto& g : v)
+            for (const auto& [name, title] : titles)
+                if (g.name == QLatin1String(name))
+                    g.title = QString::fromLatin1(title);
+        return v;
+    }();
     return grids;
 }
 

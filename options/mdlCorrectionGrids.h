@@ -31,6 +31,7 @@ enum class TGridCellKind : quint8 {
 struct TCorrectionGridSpec {
     QString name;
     QString page;
+    QString title;                     // caption of the grid's group on the page
     QString header;                    // caption of the fixed row's first cell (temperature headers get their unit)
     QStringList rowCaptions;           // one per data row
     std::vector<TRomEntry> rowEntries; // table of each data row (0 entry: row absent)

@@ -311,6 +311,64 @@ QByteArray generateRom(const TRomGenOptions& o)
         img.word(e(aeInjectorOffset), 208);                                         // 900 µs
         img.word(e(aeClLowLimit), int(std::lround(30 * FuelTrimWordsPerPercent)));  // 70 %
         img.word(e(aeClHighLimit), int(std::lround(10 * FuelTrimWordsPerPercent))); // 90 %
+
+        // Correction tables: break points from cold to hot, corrections
+        // fading to none as the engine warms up.
+        const auto temps = [](int i, int n) { return celsiusToByte(-20 + 120.0 * i / std::max(1, n - 1)); };
+        const int ectCount = e(aeEctShape) & 0xFF, ectUnity = e(aeEctShape) >> 8;
+        for (TRomEntry t :
+             {aeEctOpenLo, aeEctOpenHi, aeEctClosedLo, aeEctClosedHi, aeEctIgnLo, aeEctIgnHi, aeEctIgnRetard})
+            for (int i = 0; i < ectCount && e(t); ++i) {
+                const bool fuel = t <= aeEctClosedHi;
+                img.byte(e(t) + 2 * i, temps(i, ectCount));
+                img.byte(e(t) + 2 * i + 1,
+                         fuel ? int(std::lround(ectUnity * (1 + 0.4 * (ectCount - 1 - i) / ectCount))) : 0);
+            }
+        const int iatCount = e(aeIatShape) & 0xFF;
+        for (int i = 0; i < iatCount && e(aeIatCorrection); ++i) {
+            img.byte(e(aeIatCorrection) + 3 * i, temps(i, iatCount));
+            img.word(e(aeIatCorrection) + 3 * i + 1, UnityScalarWord);
+        }
+        const int idleCount = e(TRomEntry(aeEctIdleMoving + 1));
+        for (TRomEntry t : {aeEctIdleTable, aeEctIdleMoving})
+            for (int i = 0; i < idleCount && e(t); ++i) {
+                img.byte(e(t) + 3 * i, temps(i, idleCount));
+                img.word(e(t) + 3 * i + 1, rpmToPeriodWord(1400 - 650 * i / std::max(1, idleCount - 1)));
+            }
+        const int iatIgnCount = e(TRomEntry(aeIatIgnRetard + 1));
+        for (int i = 0; i < iatIgnCount && e(aeIatIgnRetard); ++i) {
+            img.byte(e(aeIatIgnRetard) + 2 * i, temps(i, iatIgnCount));
+            img.byte(e(aeIatIgnRetard) + 2 * i + 1, 0);
+        }
+        for (int k = 0; k < 4 && e(aeCylinderCorrection); ++k)
+            img.byte(e(aeCylinderCorrection) + k, int(CorrectionUnityByte));
+        const int batteryCount = e(TRomEntry(aeBatteryLatency + 1));
+        for (int i = 0; i < batteryCount && e(aeBatteryLatency); ++i) {
+            const double volts = 8 + 6.0 * i / std::max(1, batteryCount - 1);
+            img.byte(e(aeBatteryLatency) + 3 * i, int(std::lround((volts - BatteryZeroVolts) / BatteryVoltsPerBit)));
+            img.word(e(aeBatteryLatency) + 3 * i + 1, 1500 - 900 * i / std::max(1, batteryCount - 1));
+        }
+        const int tipInCount = e(TRomEntry(aeTipInIgnTable + 1));
+        for (int i = 0; i < tipInCount && e(aeTipInIgnTable); ++i) {
+            img.byte(e(aeTipInIgnTable) + 2 * i, TRom::encodeExponentRpm(1000 + 1000 * i));
+            img.byte(e(aeTipInIgnTable) + 2 * i + 1, 0);
+        }
+        // Shift light and in-shift limits per gear (the first of each is the single setting above).
+        for (int g = 1; g < 5; ++g)
+            img.word(e(aeShiftLight) + 2 * g, rpmToPeriodWord(6800 + 100 * g));
+        for (int g = 1; g < 4; ++g)
+            img.word(e(aeShiftLimit) + 2 * g, rpmToPeriodWord(7000 + 100 * g));
+        for (int g = 0; g < 5; ++g) {
+            img.byte(e(aeGearIgnTable) + g, 0);
+            img.byte(e(aeGearIgnDecay) + g, 10);
+        }
+        // The wideband table of the first sensor preset (lambda 128 / axis byte).
+        const int wbAxis[] = {0xBC, 0xAB, 0x9D, 0x97, 0x93, 0x91, 0x8F, 0x8B, 0x86, 0x80, 0x7D, 0x76};
+        const int wbSensor[] = {0x2A, 0x3A, 0x49, 0x51, 0x56, 0x59, 0x5B, 0x61, 0x69, 0x74, 0x79, 0x87};
+        for (int i = 0; i < 12; ++i) {
+            img.byte(e(aeWbTable) + 2 * i, wbAxis[i]);
+            img.byte(e(aeWbTable) + 2 * i + 1, wbSensor[i]);
+        }
     }
 
     // Checksum: the image bytes add up to 0 modulo 256.

@@ -291,13 +291,12 @@ void TOptionsPanel::addField(const TOptionField& f, QGroupBox* box)
 void TOptionsPanel::addGrid(const TCorrectionGridSpec& spec, QWidget* page)
 {
     QGroupBox* box = groupBox(page, spec.name);
-    box->setTitle(QString());
+    box->setTitle(spec.title);
     auto* grid = new TVexorGrid(box);
     grid->setObjectName(spec.name);
     grid->setFixedCols(1);
     grid->setFixedRows(1);
     grid->setAlignment(taRightJustify);
-    grid->setMinimumHeight(90);
     static_cast<QFormLayout*>(box->layout())->addRow(grid);
     const TCorrectionGridSpec* s = &spec;
     grid->OnFixedCell = [this, s](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
@@ -460,7 +459,7 @@ void TOptionsPanel::fillGrid(GridView& view)
     if (view.grid->RowCount() != rows)
         view.grid->setRowCount(rows);
     view.grid->setColWidths(0, view.spec->firstColumnWidth);
-    view.grid->setMaximumHeight(view.grid->contentSize().height() + 6);
+    view.grid->setFixedHeight(view.grid->contentSize().height() + 2 * view.grid->frameWidth() + 2);
     view.grid->Invalidate();
 }
 

@@ -105,6 +105,22 @@ TEST(OptionsPanel, TreeDrivenByKeyboard)
     const double unity = model.unity();
     EXPECT_EQ(model.storedValue(0, 0), int(std::round(1.1 * unity)));
     EXPECT_EQ(grid->CellCaption(1, 1), QString::asprintf("%.1f", (std::round(1.1 * unity) / unity - 1) * 100));
+
+    // While logging, the break point the coolant sensor is at shows magenta (silver when selected).
+    const int ectByte = p.rom.byteAt(p.rom.address(aeEctOpenLo) + 2 * 3);
+    p.panel.setLiveSensors(true, ectByte, 0);
+    auto colorOf = [&](int col, bool selected) {
+        QString caption;
+        TColor bk = VexorColors::clWhite, font = VexorColors::clBlack;
+        TFontStyles styles = 0;
+        TAlignment align = taLeftJustify;
+        grid->OnColorCell(grid, col, 0, caption, bk, font, styles, align, selected);
+        return bk;
+    };
+    EXPECT_EQ(colorOf(model.liveColumn(ectByte), false), VexorColors::clFuchsia);
+    EXPECT_EQ(colorOf(model.liveColumn(ectByte), true), VexorColors::clSilver);
+    p.panel.setLiveSensors(false, ectByte, 0);
+    EXPECT_NE(colorOf(model.liveColumn(ectByte), false), VexorColors::clFuchsia);
 }
 
 TEST(OptionsPanel, SimplePageOnOtherFamilies)
