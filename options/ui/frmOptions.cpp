@@ -355,6 +355,7 @@ void TOptionsPanel::addGrid(const TCorrectionGridSpec& spec, QWidget* page)
         }
         afterWrite();
     };
+    grid->installEventFilter(this);
     m_grids.push_back({s, grid});
     m_controls.insert(spec.name, grid);
 }
@@ -549,6 +550,18 @@ bool TOptionsPanel::eventFilter(QObject* watched, QEvent* event)
         if (QTreeWidgetItem* item = tvOptions->currentItem())
             focusNode(item->data(0, Qt::UserRole).toInt());
         return true;
+    }
+    // The step keys of an option grid: Page Up / Down a large step, with Ctrl a small one.
+    if (auto* grid = qobject_cast<TVexorGrid*>(watched); grid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown) {
+            const TIncrementSize size = (key->modifiers() & Qt::ControlModifier) ? isSmall : isLarge;
+            if (key->key() == Qt::Key_PageUp)
+                grid->Increment(size);
+            else
+                grid->Decrement(size);
+            return true;
+        }
     }
     if (qobject_cast<QLineEdit*>(watched) && isEnterKey(event)) {
         // Enter commits (editingFinished) and moves to the next control.

@@ -106,6 +106,14 @@ TEST(OptionsPanel, TreeDrivenByKeyboard)
     EXPECT_EQ(model.storedValue(0, 0), int(std::round(1.1 * unity)));
     EXPECT_EQ(grid->CellCaption(1, 1), QString::asprintf("%.1f", (std::round(1.1 * unity) / unity - 1) * 100));
 
+    // Page Up steps the selected cell by a tenth of unity, Ctrl+Page Down by one.
+    const int stored = model.storedValue(0, 0);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    EXPECT_EQ(model.storedValue(0, 0), stored + int(unity) / 10);
+    QTest::keyClick(grid, Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(model.storedValue(0, 0), stored + int(unity) / 10 - 1);
+
     // While logging, the break point the coolant sensor is at shows magenta (silver when selected).
     const int ectByte = p.rom.byteAt(p.rom.address(aeEctOpenLo) + 2 * 3);
     p.panel.setLiveSensors(true, ectByte, 0);
