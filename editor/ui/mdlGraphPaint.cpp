@@ -1,6 +1,7 @@
 #include "editor/ui/mdlGraphPaint.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
@@ -46,6 +47,16 @@ void liveTriangle(QPainter& p, QPointF at)
     p.drawPolygon(tri, 3);
 }
 
+// A segment several pixels wide as a parallelogram, widened across its
+// shorter direction so its ends join the neighbouring segments.
+std::array<QPoint, 4> thickSegment(QPoint a, QPoint b, int width)
+{
+    const bool flat = std::abs(b.x() - a.x()) >= std::abs(b.y() - a.y());
+    const QPoint lo = flat ? QPoint(0, -width / 2) : QPoint(-width / 2, 0);
+    const QPoint hi = flat ? QPoint(0, width - width / 2) : QPoint(width - width / 2, 0);
+    return {a + lo, b + lo, b + hi, a + hi};
+}
+
 void drawTitle(QPainter& p, const QString& text, const QColor& color, int y, bool bold)
 {
     p.setFont(arial(18, bold));
@@ -88,23 +99,30 @@ void paintGraph2D(QPainter& p, const TGraph2D& g, const TGraphMarks& marks)
     }
 
     // One curve per load column, each segment in the colour of its values.
-    p.setRenderHint(QPainter::Antialiasing, true);
+    // Segments and points are gathered by colour and filled as polygons, one
+    // brush change per colour: a stroked 4-pixel pen costs several times more.
+    QHash<TColor, QVector<std::array<QPoint, 4>>> segments;
+    QHash<TColor, QVector<QRect>> points;
     for (int c = 0; c < t.columns(); ++c) {
-        QPointF prev = g.cellPoint(c, 0);
+        QPoint prev = g.cellPoint(c, 0).toPoint();
+        points[t.colorOf(t.stored(c, 0))].append(QRect(prev.x() - 1, prev.y() - 1, 3, 3));
         for (int r = 1; r < t.rows(); ++r) {
-            const QPointF next = g.cellPoint(c, r);
-            const TColor color = t.colorOf((t.stored(c, r - 1) + t.stored(c, r)) / 2);
-            p.setPen(QPen(toQColor(color), 4, Qt::SolidLine, Qt::RoundCap));
-            p.drawLine(prev, next);
+            const QPoint next = g.cellPoint(c, r).toPoint();
+            segments[t.colorOf((t.stored(c, r - 1) + t.stored(c, r)) / 2)].append(thickSegment(prev, next, 4));
+            points[t.colorOf(t.stored(c, r))].append(QRect(next.x() - 1, next.y() - 1, 3, 3));
             prev = next;
         }
     }
-    p.setRenderHint(QPainter::Antialiasing, false);
-    for (int c = 0; c < t.columns(); ++c)
-        for (int r = 0; r < t.rows(); ++r) {
-            const QPoint pt = g.cellPoint(c, r).toPoint();
-            p.fillRect(pt.x() - 1, pt.y() - 1, 3, 3, toQColor(t.colorOf(t.stored(c, r))));
-        }
+    p.setPen(Qt::NoPen);
+    for (auto it = segments.cbegin(); it != segments.cend(); ++it) {
+        p.setBrush(toQColor(it.key()));
+        for (const auto& quad : it.value())
+            p.drawPolygon(quad.data(), 4);
+    }
+    for (auto it = points.cbegin(); it != points.cend(); ++it) {
+        p.setBrush(toQColor(it.key()));
+        p.drawRects(it.value());
+    }
 
     // The selection, or the point being dragged with its new value.
     p.setPen(QPen(Qt::white, 2));
