@@ -389,8 +389,63 @@ void appendEvent(std::vector<TOptionField>& v, int e)
 
 } // namespace
 
+namespace {
+
+// The clutch switch is an input like an event's: its selector word at entry 76
+// and its bits word at entry 77 (input bit in the high byte, invert mask in the
+// low byte, as at an event block's offset 4).
+int clutchItem(const TRom& rom)
+{
+    const int selector = rom.wordAt(rom.address(aeClutchInput)), bit = rom.wordAt(rom.address(aeClutchInvert)) >> 8;
+    if (selector == 0 && bit == 0)
+        return 0;
+    for (size_t i = 2; i < EventInputItems.size(); ++i)
+        if (EventInputItems[i].selector == selector && (EventInputItems[i].bits >> 8) == bit)
+            return int(i) - 1;
+    return -1;
+}
+
+void appendClutch(std::vector<TOptionField>& v)
+{
+    TOptionField input = optCustom("cbxClutchInput", TOptionControl::Combo, "tbsRevs", "Clutch", "Clutch input");
+    input.entry = aeClutchInput;
+    input.undoKind = ouInjectorClutchPulse;
+    input.items = {QStringLiteral("None"),    QStringLiteral("Input A"), QStringLiteral("Input B"),
+                   QStringLiteral("Input C"), QStringLiteral("Input D"), QStringLiteral("Input E")};
+    input.present = [](const TOptionContext& ctx) {
+        return ctx.rom.address(aeClutchInput) != 0 && ctx.rom.address(aeClutchInvert) != 0;
+    };
+    input.read = [](const TOptionContext& ctx) {
+        return TOptionValue{QString::number(clutchItem(ctx.rom)), true, ctx.rom.wordAt(ctx.rom.address(aeClutchInput))};
+    };
+    input.write = [](TOptionContext& ctx, const QString& text) {
+        const int item = parseComboIndex(text, 6);
+        const TEventInputItem in = item == 0 ? EventInputItems[0] : EventInputItems[size_t(item) + 1];
+        TBinEdit& b = ctx.rom.buffer();
+        TUndoGroupGuard undo(b, ouInjectorClutchPulse);
+        b.writeWord(ctx.rom.address(aeClutchInput), in.selector);
+        b.writeWord(ctx.rom.address(aeClutchInvert), quint16(in.bits & 0xFF00));
+    };
+    v.push_back(input);
+    TOptionField invert = optCustom("chkInvertClutch", TOptionControl::Check, "tbsRevs", "Clutch", "Invert clutch");
+    invert.entry = aeClutchInvert;
+    invert.read = [](const TOptionContext& ctx) {
+        const int w = ctx.rom.wordAt(ctx.rom.address(aeClutchInvert));
+        return TOptionValue{checkText((w & 0xFF) != 0), clutchItem(ctx.rom) > 0, w};
+    };
+    invert.write = [](TOptionContext& ctx, const QString& text) {
+        const int at = ctx.rom.address(aeClutchInvert);
+        const int bit = ctx.rom.wordAt(at) >> 8;
+        ctx.rom.buffer().writeWord(at, quint16((bit << 8) | (parseOptionNumber(text) != 0 ? bit : 0)));
+    };
+    v.push_back(invert);
+}
+
+} // namespace
+
 void appendOutputFields(std::vector<TOptionField>& v)
 {
+    appendClutch(v);
     v.push_back(outputCombo("cbxPWMOutput", Boost, "Boost control", TOutputUser::Boost, BoostBits,
                             int(std::size(BoostBits)), aeBoostOutput, ouBoostOutput));
     v.push_back(optCheck("chkInvertPWMOutput", Boost, "Boost control", "Invert output", aeBoostOutputInvert, 0,

@@ -302,6 +302,8 @@ QByteArray generateRom(const TRomGenOptions& o)
                             aeWbSensorType, aeWbEnable, aeWbOffset, aeGearSelect})
             img.byte(e(b), 0);
         img.word(e(aeOutputsInUse), 0x100);
+        img.word(e(aeClutchInput), 0);
+        img.word(e(aeClutchInvert), 0);
         img.byte(e(aeWbStoich), 31);
         img.word(e(aeTargetIdle), rpmToPeriodWord(750));
         img.word(e(aeTargetIdleCopy), rpmToPeriodWord(750));

@@ -198,6 +198,14 @@ TEST_F(OptionsTest, PresetsWriteTheirBytes)
     EXPECT_EQ(rom.byteAt(at(aeWbStoich)), 102);
     EXPECT_EQ(undoSteps(), 3);
 
+    set("cbxClutchInput", QStringLiteral("2")); // the event list's "Input B": selector 528, bit 0x08
+    EXPECT_EQ(rom.wordAt(at(aeClutchInput)), 528);
+    EXPECT_EQ(rom.wordAt(at(aeClutchInvert)), 0x0800);
+    set("chkInvertClutch", QStringLiteral("1"));
+    EXPECT_EQ(rom.wordAt(at(aeClutchInvert)), 0x0808);
+    EXPECT_EQ(shown("cbxClutchInput"), QStringLiteral("2"));
+    EXPECT_EQ(undoSteps(), 2);
+
     set("cbxEv2Input", QStringLiteral("2"));
     const int block = at(aeEvent2Block);
     EXPECT_EQ(rom.byteAt(block), 0x89);

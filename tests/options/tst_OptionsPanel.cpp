@@ -49,6 +49,8 @@ TEST(OptionsPanel, TreeDrivenByKeyboard)
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         ++nodes;
     EXPECT_EQ(nodes, OptionNodeCount);
+    for (const TOptionNode& n : OptionNodes) // every node's topic has its control on the form
+        EXPECT_NE(p.panel.control(QString::fromLatin1(n.focus)), nullptr) << n.focus;
 
     tree->setFocus();
     // Down through the nodes: each selects its page and sub-page.
