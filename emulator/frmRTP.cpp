@@ -47,8 +47,10 @@ TRTPForm::~TRTPForm()
     m_commander->onTimeout = nullptr;
     m_reply->onTimeout = nullptr;
     m_autoTimer->onTimeout = nullptr;
-    if (m_buffer)
+    if (m_buffer) {
         m_buffer->unsubscribe(&m_queue);
+        m_buffer->unsubscribe(&m_kick);
+    }
 }
 
 void TRTPForm::setSettings(const TRTPLinkSettings& settings)
@@ -67,8 +69,10 @@ void TRTPForm::setRetries(int timeout, int maxTries)
 
 void TRTPForm::setEditBuffer(TBinEdit* buffer)
 {
-    if (m_buffer)
+    if (m_buffer) {
         m_buffer->unsubscribe(&m_queue);
+        m_buffer->unsubscribe(&m_kick);
+    }
     m_buffer = buffer;
     syncRecording();
 }
@@ -94,6 +98,7 @@ void TRTPForm::syncRecording()
     if (m_buffer) {
         if (want) {
             m_buffer->subscribe(&m_queue);
+            m_buffer->subscribe(&m_kick); // after the queue: the entry is there when it runs
             // Loading or closing a ROM resets the buffer's flag; it comes back here.
             if (!m_buffer->autoUpload())
                 m_buffer->setAutoUpload(true);
@@ -101,6 +106,7 @@ void TRTPForm::syncRecording()
             if (m_buffer->autoUpload())
                 m_buffer->setAutoUpload(false);
             m_buffer->unsubscribe(&m_queue);
+            m_buffer->unsubscribe(&m_kick);
             m_queue.clear();
         }
     }
@@ -108,6 +114,15 @@ void TRTPForm::syncRecording()
         m_autoTimer->start(AutoUpdateInterval);
     else if (!want)
         m_autoTimer->stop();
+}
+
+void TRTPForm::TKick::imageByteChanged(quint16, quint8)
+{
+    // The first change of an idle link starts the update on the next pass of
+    // the event loop (the edits of one command are all queued by then)
+    // instead of waiting for the polling interval.
+    if (!m_form.busy() && m_form.m_queue.count() == 1)
+        m_form.m_autoTimer->start(0);
 }
 
 void TRTPForm::pollAutoUpdate()

@@ -148,6 +148,17 @@ private:
     void checkCode0(const QByteArray& reply);
     void popEntry();
 
+    // Wakes the polling timer when an edit arrives at an empty queue.
+    class TKick : public IImageChangeObserver {
+    public:
+        explicit TKick(TRTPForm& form) : m_form(form) {}
+        void imageByteChanged(quint16 address, quint8 value) override;
+        void imageChangesDiscarded() override {}
+
+    private:
+        TRTPForm& m_form;
+    };
+
     ITimerFactory& m_timers;
     ISerialPort* m_port;
     IMessageService* m_messages;
@@ -158,6 +169,7 @@ private:
     std::unique_ptr<ILinkTimer> m_autoTimer;
     TRTPLinkSettings m_settings;
     TRTPCommandQueue m_queue;
+    TKick m_kick{*this};
     int m_code = 0;
     bool m_connected = false;
     bool m_autoUpdate = false;
