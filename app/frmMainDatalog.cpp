@@ -1,6 +1,7 @@
 #include "app/frmMainDatalog.h"
 
 #include "app/frmMain.h"
+#include "app/mdlAutoTuneCommands.h"
 #include "app/mdlDatalogCommands.h"
 #include "app/mdlLiveDisplay.h"
 #include "app/mdlPlaybackControl.h"
@@ -111,6 +112,9 @@ TMainDatalog::TMainDatalog(TMainForm& form, const TServices& services, TSettings
         applySettings(TSettings{});
     }
 
+    // The accumulator takes the pipeline's samples and the settings after the parts above.
+    m_autoTune = std::make_unique<TAutoTuneCommands>(form, *this, services, store);
+
     // Closing the window asks about the recording first; a replay holds it back.
     m_form.installEventFilter(this);
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -120,6 +124,7 @@ TMainDatalog::TMainDatalog(TMainForm& form, const TServices& services, TSettings
 TMainDatalog::~TMainDatalog()
 {
     m_form.removeEventFilter(this);
+    m_autoTune.reset();
     // Closing reports a state change: the parts still listen.
     m_tuner->close();
     m_commands.reset();

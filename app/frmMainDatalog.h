@@ -22,6 +22,7 @@
 #include <memory>
 
 class QDockWidget;
+class TAutoTuneCommands;
 class QMenu;
 class QScrollBar;
 class QToolBar;
@@ -59,6 +60,7 @@ public:
     [[nodiscard]] TDatalogCommands& commands() { return *m_commands; }
     [[nodiscard]] TLiveDisplay& display() { return *m_display; }
     [[nodiscard]] TPlaybackControl& playback() { return *m_playback; }
+    [[nodiscard]] TAutoTuneCommands& autoTune() { return *m_autoTune; }
 
     [[nodiscard]] QToolBar* toolBar() const;
     [[nodiscard]] QToolBar* playbackToolBar() const;
@@ -98,4 +100,5 @@ private:
     std::unique_ptr<TLiveDisplay> m_display;
     std::unique_ptr<TPlaybackControl> m_playback;
     std::unique_ptr<TDatalogCommands> m_commands;
+    std::unique_ptr<TAutoTuneCommands> m_autoTune;
 };

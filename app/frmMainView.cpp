@@ -26,11 +26,13 @@ void TMainForm::selectTable(quint8 table)
     m_rom.CurrentTable = table;
 }
 
-// The one place that decides whether the lambda views can work: the family
-// must have them (Nissan has not) and the ROM a target-lambda table.
+// The one place that decides whether the target and difference views can
+// work: the family must keep per-cell targets (OBD0, P13 and Nissan do not)
+// and the ROM's map must place them.
 bool TMainForm::hasTargetLambdaTable() const
 {
-    return m_rom.traits().tuningViews && m_rom.address(correctionEntry(m_rom.currentCam())) != 0;
+    return m_rom.traits().tuningViews && m_rom.traits().targetLambdaTable &&
+           m_rom.address(correctionEntry(m_rom.currentCam())) != 0;
 }
 
 void TMainForm::ViewTablesExecute()

@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     TSystemClock clock;
     const TServices services{&messages, &fileDialogs, &clipboard, &clock};
     TSettingsStore store(settingsFolder());
+    store.setShippedWidebandPath(TSettingsStore::shippedWidebandPath());
 
     const QStringList args = QApplication::arguments();
     TPortList ports; // the numbered serial ports, shared by the links and the settings window

@@ -12,7 +12,7 @@ using R = TRevLimitEncoding;
 constexpr TFamilyTraits obd1(bool iab = false, bool wide = false, bool extraVtec = false)
 {
     TFamilyTraits t;
-    t.known = t.installsMap = t.tuningViews = t.fixedLastBreakpoint = true;
+    t.known = t.installsMap = t.tuningViews = t.fixedLastBreakpoint = t.targetLambdaTable = true;
     t.setsIab = iab;
     t.wideRevScalar = wide;
     t.extraVtecBytes = extraVtec;
@@ -20,10 +20,17 @@ constexpr TFamilyTraits obd1(bool iab = false, bool wide = false, bool extraVtec
     return t;
 }
 
+constexpr TFamilyTraits withoutTargets(TFamilyTraits t)
+{
+    t.targetLambdaTable = false;
+    return t;
+}
+
 constexpr TFamilyTraits obd0(R revLimit)
 {
     TFamilyTraits t = obd1();
     t.obd0 = true;
+    t.targetLambdaTable = false; // OBD0 code has no per-cell targets
     t.revLimit = revLimit;
     t.fixedRpmScale = revLimit == R::SplitPeriod;
     return t;
@@ -55,20 +62,20 @@ constexpr TFamilyTraits nissan()
 }
 
 constexpr std::array<TFamilyTraits, btUnknown + 1> Rows = {
-    obd1(),                  // P28
-    obd1(),                  // P30
-    obd1(true, false, true), // P72
-    obd1(true, true),        // P13
-    obd0(R::Obd0PeriodByte), // OBD0 PR3
-    obd0(R::Obd0PeriodByte), // JDM PW0
-    obd0(R::Obd0PeriodByte), // EDM PW0
-    obd0(R::SplitPeriod),    // OBD0 PM6/PM7
-    obd0(R::SplitPeriod),    // OBD0 PR4
-    reserved(),              // 9
-    extended(true),          // VexorAu
-    extended(false),         // VexorAu without a built-in map
-    nissan(),                // Nissan KA, SR, VG, RB
-    TFamilyTraits{},         // unknown
+    obd1(),                           // P28
+    obd1(),                           // P30
+    obd1(true, false, true),          // P72
+    withoutTargets(obd1(true, true)), // P13
+    obd0(R::Obd0PeriodByte),          // OBD0 PR3
+    obd0(R::Obd0PeriodByte),          // JDM PW0
+    obd0(R::Obd0PeriodByte),          // EDM PW0
+    obd0(R::SplitPeriod),             // OBD0 PM6/PM7
+    obd0(R::SplitPeriod),             // OBD0 PR4
+    reserved(),                       // 9
+    extended(true),                   // VexorAu
+    extended(false),                  // VexorAu without a built-in map
+    nissan(),                         // Nissan KA, SR, VG, RB
+    TFamilyTraits{},                  // unknown
 };
 
 } // namespace

@@ -34,6 +34,7 @@ struct TFamilyTraits {
     bool extraVtecBytes = false;      // a second copy of the VTEC point at fixed offsets
     bool optionTree = false;          // option pages as a tree (else one simple page)
     bool tuningViews = false;         // lambda, target-lambda and difference views and auto-tune apply
+    bool targetLambdaTable = false;   // per-cell target lambda (correction) tables exist
     bool fixedLastBreakpoint = false; // the ECU code fixes the last load column and rpm row
     TShapeSource shape = TShapeSource::None;
     TRevLimitEncoding revLimit = TRevLimitEncoding::PeriodWord;

@@ -212,7 +212,9 @@ std::vector<TKey> buildKeys()
     k.push_back(intKey(Tuning, QStringLiteral("SamplingPriority"), F(tuning.samplingPriority), 1, 1000));
     k.push_back(boolKey(Tuning, QStringLiteral("RecordMode"), F(tuning.recordMode)));
     k.push_back(floatKey(Tuning, QStringLiteral("MinFuelAdj"), F(tuning.minFuelAdj), 0, 100)); // percent
-    k.push_back(floatKey(Tuning, QStringLiteral("MaxFuelAdj"), F(tuning.maxFuelAdj), 0, 100));
+    // Fuel is divided by (1 - adjustment): 100 % and more would divide by zero
+    // or turn the cell negative.
+    k.push_back(floatKey(Tuning, QStringLiteral("MaxFuelAdj"), F(tuning.maxFuelAdj), 0, 99.99));
     k.push_back(boolKey(Tuning, QStringLiteral("ClearLog"), F(tuning.clearLog)));
     k.push_back(boolKey(Tuning, QStringLiteral("MapSmooth"), F(tuning.mapSmooth)));
     k.push_back(boolKey(Tuning, QStringLiteral("FilterData"), F(tuning.filterData)));

@@ -3,6 +3,8 @@
 #include "settings/mdlFiles.h"
 #include "settings/mdlIniFile.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QObject>
 #include <algorithm>
 
@@ -13,6 +15,11 @@ QString TSettingsStore::iniPath() const { return m_folder + QStringLiteral("/vex
 QString TSettingsStore::injectorsPath() const { return m_folder + QStringLiteral("/injectors.ini"); }
 
 QString TSettingsStore::widebandPath() const { return m_folder + QStringLiteral("/wideband.ini"); }
+
+QString TSettingsStore::shippedWidebandPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/wideband.ini");
+}
 
 bool TSettingsStore::prepareFolder(QString* error)
 {
@@ -37,7 +44,9 @@ bool TSettingsStore::load(QString* error)
         problems << why;
     m_values = values;
 
-    if (!m_widebands.load(widebandPath(), &why))
+    const QString widebands =
+        QFile::exists(widebandPath()) || m_shippedWideband.isEmpty() ? widebandPath() : m_shippedWideband;
+    if (!m_widebands.load(widebands, &why))
         problems << why;
     if (!m_injectors.load(injectorsPath(), &why))
         problems << why;

@@ -34,6 +34,11 @@ public:
     [[nodiscard]] QString iniPath() const;       // folder/vexor.ini
     [[nodiscard]] QString injectorsPath() const; // folder/injectors.ini
     [[nodiscard]] QString widebandPath() const;  // folder/wideband.ini
+    // The wideband.ini shipped beside the program, read when the settings
+    // folder holds none (empty: none shipped). The program sets it to
+    // shippedWidebandPath(); tests leave it empty or point it at their own.
+    void setShippedWidebandPath(const QString& path) { m_shippedWideband = path; }
+    [[nodiscard]] static QString shippedWidebandPath(); // program folder/wideband.ini
 
     // Creates the settings folder with its missing parents. On failure returns
     // false with a message for the user in *error; the program goes on with
@@ -75,6 +80,7 @@ private:
     void dropDeadConsumers();
 
     QString m_folder;
+    QString m_shippedWideband;
     TSettings m_values;
     TInjectorDefinitions m_injectors;
     TWidebandDefinitions m_widebands;

@@ -60,12 +60,15 @@ TEngineState TEngineModel::stateAt(quint64 ms) const
     s.ignitionDeg = 12 + 22 * std::min(s.rpm, 6000.0) / 6000 - 10 * s.mapMbar / 1000;
     const bool wot = s.throttlePct > 90;
     s.knockDeg = wot && s.rpm > 6000 && static_cast<int>(abs * 10) % 17 == 0 ? 1.0 : 0.0;
+    // Fuel cut reads as free air (the sensor's lean end), full throttle runs
+    // rich by design, part throttle at stoichiometry.
     if (fuelCut)
-        s.o2Volts = 0.05;
+        s.lambda = 1.5;
     else if (wot)
-        s.o2Volts = 0.88;
+        s.lambda = 0.86;
     else
-        s.o2Volts = 0.45 + 0.4 * std::sin(abs * 2 * Pi * 1.5);
+        s.lambda = 1.0;
+    s.o2Volts = widebandVolts(s.lambda);
     s.fuelTrimPct = wot || fuelCut ? 0 : 4 * std::sin(abs * 2 * Pi * 0.1);
     s.batteryVolts = 14.1 + 0.1 * std::sin(abs * 2 * Pi * 0.05);
     s.airTempC = 28 + 6 * (1 - std::min(s.speedKmh, 150.0) / 150);
@@ -111,7 +114,22 @@ DatalogSample TEngineModel::encode(const TEngineState& st, quint64 ms)
     return s;
 }
 
-DatalogSample TEngineModel::sampleAt(quint64 ms) const { return encode(stateAt(ms), ms); }
+double TEngineModel::widebandVolts(double lambda) { return clampd((lambda - LambdaAtZeroVolts) / LambdaPerVolt, 0, 5); }
+
+DatalogSample TEngineModel::sampleAt(quint64 ms) const
+{
+    TEngineState st = stateAt(ms);
+    DatalogSample s = encode(st, ms);
+    const int col = s.u8(DatalogSample::LoadColumn);
+    const int row = s.u8(st.vtec ? DatalogSample::HighCamRow : DatalogSample::LowCamRow);
+    for (const TRichCell& c : richCells)
+        if (c.col == col && c.row == row && c.highCam == st.vtec && st.injectorMs > 0) {
+            st.lambda = c.lambda;
+            st.o2Volts = widebandVolts(c.lambda);
+            s.setU8(DatalogSample::O2, byteOf(sensorVoltsToByte(st.o2Volts)));
+        }
+    return s;
+}
 
 // ------------------------------------------------------------ responder
 

@@ -22,7 +22,8 @@ struct TEngineState {
     double injectorMs = 2.2;
     double ignitionDeg = 15;
     double knockDeg = 0;
-    double o2Volts = 0.45;
+    double lambda = 1.0;  // what the exhaust really is
+    double o2Volts = 2.5; // the wideband controller's output for it
     double fuelTrimPct = 0;
     double batteryVolts = 14.1;
     double airTempC = 30;
@@ -32,9 +33,26 @@ struct TEngineState {
     quint32 errorWord = 0;
 };
 
+// A map cell (as the ECU indexes it) where the engine runs at another lambda
+// than its fuel map intends: a badly tuned cell for auto-tune to find.
+struct TRichCell {
+    int col = 0;
+    int row = 0;
+    bool highCam = false;
+    double lambda = 0.9;
+};
+
 class TEngineModel {
 public:
     static constexpr quint32 LoopMs = 60000;
+    // The wideband controller's output: linear 0-5 V over lambda 0.5-1.5, the
+    // first conversion the program ships.
+    static constexpr double LambdaAtZeroVolts = 0.5;
+    static constexpr double LambdaPerVolt = 0.2;
+    [[nodiscard]] static double widebandVolts(double lambda);
+
+    // Cells where the engine runs off its intended lambda.
+    std::vector<TRichCell> richCells;
     // The diagnostic code the simulated ECU has stored (EGR lift sensor).
     static constexpr int StoredCode = 12;
 

@@ -19,7 +19,8 @@
 namespace {
 
 const char* const Usage = "ecu --protocol 0|1|2 [--baud 38400] [--latency-us 0] [--noise N] [--noise-bytes K] "
-                          "[--bad-checksum N] [--drop N] [--silence-after N] [--sent-log FILE.dlf] [--seed S]";
+                          "[--bad-checksum N] [--drop N] [--silence-after N] [--sent-log FILE.dlf] [--seed S] "
+                          "[--rich COL,ROW[,LAMBDA[,high]]]...";
 
 struct TOptions {
     int protocol = -1;
@@ -27,7 +28,26 @@ struct TOptions {
     qint64 latencyUs = 0;
     TEcuFaults faults;
     QString sentLog;
+    std::vector<TRichCell> richCells;
 };
+
+// "COL,ROW[,LAMBDA[,high]]": a cell the engine runs off target in.
+TRichCell richCell(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool okCol = false, okRow = false, okLambda = true;
+    TRichCell c;
+    if (parts.size() >= 2) {
+        c.col = parts.at(0).toInt(&okCol);
+        c.row = parts.at(1).toInt(&okRow);
+    }
+    if (parts.size() >= 3)
+        c.lambda = parts.at(2).toDouble(&okLambda);
+    c.highCam = parts.size() >= 4 && parts.at(3) == QLatin1String("high");
+    if (!okCol || !okRow || !okLambda || parts.size() > 4 || c.lambda <= 0)
+        throw std::runtime_error(QStringLiteral("Invalid value for --rich: %1").arg(text).toStdString());
+    return c;
+}
 
 qint64 number(const QStringList& args, int& i, const QString& name)
 {
@@ -67,6 +87,10 @@ TOptions parse(const QStringList& args)
             if (i + 1 >= args.size())
                 throw std::runtime_error("Option --sent-log needs a value.");
             o.sentLog = args.at(++i);
+        } else if (a == QLatin1String("--rich")) {
+            if (i + 1 >= args.size())
+                throw std::runtime_error("Option --rich needs a value.");
+            o.richCells.push_back(richCell(args.at(++i)));
         } else
             throw std::runtime_error(
                 QStringLiteral("Unknown option %1.\nUsage: vexor-sim %2").arg(a, QLatin1String(Usage)).toStdString());
@@ -101,6 +125,7 @@ int runEcu(const QStringList& args)
     const qint64 byteNs = 10LL * 1000000000LL / opt.baud; // start bit, 8 data bits, stop bit
     const qint64 latencyNs = opt.latencyUs * 1000;
     TEngineModel engine;
+    engine.richCells = opt.richCells;
     TEcuResponder responder(opt.protocol, engine, opt.faults);
     responder.onSampleSent = [&](const DatalogSample& s) {
         if (sentLog) {

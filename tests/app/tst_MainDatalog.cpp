@@ -5,6 +5,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlAutoTuneCommands.h"
 #include "app/mdlLiveDisplay.h"
 #include "datalog/mdlCsvExport.h"
 #include "datalog/mdlLiveView.h"
@@ -782,4 +783,58 @@ TEST_F(MainDatalog, AWideMapFitsBesideTheLiveViewAndTheGridTakesTheRoom)
     run("TunerDataGraphs");
     run("ViewToggle");
     EXPECT_EQ(work->currentWidget(), tables) << "from the data graphs back to the grid";
+}
+
+// Auto-tune from a replayed log: the same accumulator as live data, every
+// adjustment one undo step, the dialog's choices applied to the selection.
+TEST_F(MainDatalog, AutoTuneFromAReplayedLogUndoesInOneStep)
+{
+    TSettings& s = store->values();
+    s.tuning.gearSet = QStringLiteral("012345");
+    s.tuning.acceptance = 1;
+    s.tuning.filterData = false;
+    s.tuning.mapSmooth = false;
+    start();
+    showToolBar();
+    TEngineModel engine;
+    engine.richCells = {{6, 6, false, 0.9}, {6, 5, false, 0.9}};
+    QByteArray log;
+    for (int i = 0; i < 1200; ++i)
+        log += engine.sampleAt(quint64(i) * 50).toBytes();
+    const QString logPath = dir.filePath(QStringLiteral("drive.dlf"));
+    writeBytes(logPath, log);
+    ASSERT_TRUE(datalog->session().loadDatalog(logPath, false));
+    TAutoTuneCommands& tune = datalog->autoTune();
+    EXPECT_GT(tune.tuner().accepted(), 0u);
+    EXPECT_TRUE(tune.rejectionSummary().contains(QLatin1String("throttle"))) << "idle samples were not used";
+
+    TRom& rom = form->rom();
+    const QByteArray before = rom.buffer().readString(0, rom.buffer().size());
+    run("TunerAutoAdjustMap");
+    const QByteArray tuned = rom.buffer().readString(0, rom.buffer().size());
+    EXPECT_NE(tuned, before);
+    form->amMainOnUpdate();
+    run("EditUndo");
+    EXPECT_EQ(rom.buffer().readString(0, rom.buffer().size()), before) << "one undo takes the whole adjustment back";
+
+    // Everything was used and emptied (ClearLog): now there is nothing to do.
+    svc.messages.answer(mrOk);
+    run("TunerAutoAdjustMap");
+    EXPECT_EQ(svc.messages.last().text, QStringLiteral("No data was recorded. Auto-tune process will be halted."));
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("No Available Data"));
+
+    // The dialog: a percent over the selection, one undo step too.
+    TTunerAdjustSummary shown;
+    tune.askAdjustment = [&shown](const TTunerAdjustSummary& summary) {
+        shown = summary;
+        return std::optional<TTunerAdjustChoice>(TTunerAdjustChoice{TTunerAdjustOption::Percent, 10});
+    };
+    form->grid()->SelectCell(TGridDisplay::FixedCols + 2, TGridDisplay::FixedRows + 3);
+    const double cell = rom.tableValue(2, 3, tkLowFuel);
+    run("TunerAdjust");
+    EXPECT_EQ(shown.averageText, QStringLiteral("No available data from selection."));
+    EXPECT_NEAR(rom.tableValue(2, 3, tkLowFuel), cell * 1.1, cell * 0.03);
+    form->amMainOnUpdate();
+    run("EditUndo");
+    EXPECT_EQ(rom.tableValue(2, 3, tkLowFuel), cell);
 }

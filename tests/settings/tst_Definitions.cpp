@@ -1,8 +1,11 @@
+#include "settings/mdlIniFile.h"
 #include "settings/mdlInjectors.h"
+#include "settings/mdlSettingsStore.h"
 #include "settings/mdlWideband.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -115,4 +118,36 @@ TEST(Wideband, ConversionsInFileOrderWithSixteenPoints)
     TWidebandDefinitions missing;
     EXPECT_TRUE(missing.load(dir.filePath(QStringLiteral("wideband.ini"))));
     EXPECT_TRUE(missing.names().isEmpty());
+}
+
+// A fresh settings folder: the shipped conversions stand in for the missing
+// wideband.ini, and never-configured points take the chosen conversion's, so
+// lambda does not read 0. A wideband.ini of the user's own wins.
+TEST(Wideband, ShippedConversionsForAFreshSettingsFolder)
+{
+    QTemporaryDir home, program;
+    const QString shipped = program.filePath(QStringLiteral("wideband.ini"));
+    QFile f(shipped);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Linear A]\nvolt0=0\nlambda0=0.5\nvolt11=5\nlambda11=1.5\n[Linear B]\nvolt0=0\nlambda0=0.7\n");
+    f.close();
+    TSettingsStore store(home.path());
+    store.setShippedWidebandPath(shipped);
+    ASSERT_TRUE(store.load());
+    EXPECT_EQ(store.widebands().count(), 2);
+    EXPECT_DOUBLE_EQ(store.values().lambdaConversion[11].lambda, 1.5) << "the first conversion's points";
+
+    QFile own(store.widebandPath());
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("[Mine]\nvolt0=0\nlambda0=0.9\n");
+    own.close();
+    ASSERT_TRUE(store.load());
+    EXPECT_EQ(store.widebands().names(), QStringList{QStringLiteral("Mine")});
+
+    // A MaxFuelAdj of 100 % would divide fuel by zero: refused like other broken values.
+    TIniFile ini;
+    ini.setText(QStringLiteral("[Tuning Conditions]\nMaxFuelAdj=100\n"));
+    TSettings s;
+    s.read(ini);
+    EXPECT_DOUBLE_EQ(s.tuning.maxFuelAdj, 15.0);
 }
