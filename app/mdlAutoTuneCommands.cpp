@@ -2,9 +2,9 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
-#include "app/mdlLiveDisplay.h"
 #include "app/mdlActionManager.h"
 #include "app/mdlCommandStates.h"
+#include "app/mdlLiveDisplay.h"
 #include "datalog/mdlAutoTune.h"
 #include "datalog/ui/frmTunerAdjust.h"
 #include "rom/clsRomDocument.h"
@@ -81,6 +81,7 @@ TAutoTuneCommands::~TAutoTuneCommands()
     m_form.tableEditor().ClearKnock = {};
     m_datalog.session().trackSample = {};
     m_datalog.session().clearAccumulators = {};
+    delete m_toolBar;
     delete m_menu;
 }
 
@@ -127,12 +128,21 @@ void TAutoTuneCommands::createActions()
         else
             m_menu->addSeparator();
     }
-    if (QToolBar* bar = m_datalog.toolBar()) {
-        bar->addSeparator();
-        for (const char* n :
-             {"TunerAutoAdjustMap", "TunerAdjust", "TunerSmartFill", "TunerClear", "TunerLiveAutoAdjust"})
-            bar->addAction(m_form.action(QLatin1String(n)));
-    }
+    // Its own row under the datalog tool bar, shown and hidden with it.
+    m_toolBar = new QToolBar(tr("Auto-Tune"), &m_form);
+    m_toolBar->setObjectName(QStringLiteral("tbAutoTune"));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (const char* n : {"TunerAutoAdjustMap", "TunerAdjust", "TunerFilterData", "TunerSmartFill", "TunerClear",
+                          "TunerLiveAutoAdjust"})
+        m_toolBar->addAction(m_form.action(QLatin1String(n)));
+    m_form.addToolBarBreak(Qt::TopToolBarArea);
+    m_form.addToolBar(Qt::TopToolBarArea, m_toolBar);
+    m_toolBar->hide();
+    if (QToolBar* bar = m_datalog.toolBar())
+        connect(bar, &QToolBar::visibilityChanged, m_toolBar, [this](bool visible) {
+            if (m_form.isVisible() || !visible)
+                m_toolBar->setVisible(visible);
+        });
     if (QMenu* popup = m_form.gridPopupMenu()) {
         popup->addSeparator();
         for (const char* n : {"TunerAdjust", "TunerAdjustSelection", "TunerToggleTunable"})
@@ -184,8 +194,11 @@ void TAutoTuneCommands::updateCommandStates()
     set("TunerSmartFill", enabled && (view == 1 || view == 2));
     set("TunerLiveAutoAdjust", enabled, m_liveAutoAdjust);
     m_form.actionManager()->apply(st);
+    // The rejection counters, for the tuner to see what the next drive must fix.
+    const QString summary = rejectionSummary();
+    m_toolBar->setToolTip(summary);
     if (QAction* a = m_form.action(QStringLiteral("TunerAutoAdjustMap")))
-        a->setToolTip(rejectionSummary());
+        a->setToolTip(summary);
 }
 
 QString TAutoTuneCommands::rejectionSummary() const

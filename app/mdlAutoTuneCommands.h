@@ -19,6 +19,7 @@
 
 class QAction;
 class QMenu;
+class QToolBar;
 class TMainDatalog;
 class TMainForm;
 class TSettingsStore;
@@ -39,6 +40,7 @@ public:
     // The script host plugs in here; until then script conversions give 0.
     void setWidebandEvaluator(IWidebandEvaluator* evaluator);
     [[nodiscard]] QMenu* menu() const { return m_menu; }
+    [[nodiscard]] QToolBar* toolBar() const { return m_toolBar; }
     [[nodiscard]] bool liveAutoAdjust() const { return m_liveAutoAdjust; }
     // "Samples n, used n; not used: ..." as the tool bar's tool tip shows it.
     [[nodiscard]] QString rejectionSummary() const;
@@ -83,6 +85,7 @@ private:
     TSettings m_settings;
     std::function<void()> m_previousRomLoaded;
     QMenu* m_menu = nullptr;
+    QToolBar* m_toolBar = nullptr;
     bool m_liveAutoAdjust = false;
     quint32 m_lastLiveAdjust = 0;
     bool m_liveSaveFailureTold = false;

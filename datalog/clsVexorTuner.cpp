@@ -97,10 +97,8 @@ bool TVEXORTuner::addSample(const DatalogSample& s)
         k = std::max(k, s.u8(DatalogSample::Knock));
     }
 
-    if (m_closing || delta > 10) {
-        ++m_rejections.transient;
-        return false;
-    }
+    // A sample failing a tuning condition is counted under that condition
+    // (something the tuner can change) before it counts as a transient.
     const TTuningConditions& c = Conditions;
     const double tps = datalog::throttlePercent(s);
     if (tps < c.minThrottle || tps > c.maxThrottle) {
@@ -130,6 +128,10 @@ bool TVEXORTuner::addSample(const DatalogSample& s)
     const int gear = datalog::gear(s, m_ctx);
     if (gear > 7 || !c.acceptsGear(gear)) {
         ++m_rejections.gear;
+        return false;
+    }
+    if (m_closing || delta > 10) {
+        ++m_rejections.transient;
         return false;
     }
     if (!cell.Valid) {

@@ -794,6 +794,8 @@ TEST_F(MainDatalog, AutoTuneFromAReplayedLogUndoesInOneStep)
     s.tuning.acceptance = 1;
     s.tuning.filterData = false;
     s.tuning.mapSmooth = false;
+    for (int i = 0; i < 12; ++i) // the simulator's wideband output: linear 0-5 V over lambda 0.5-1.5
+        s.lambdaConversion[size_t(i)] = TLambdaPoint{5.0 * i / 11, 0.5 + 1.0 * i / 11};
     start();
     showToolBar();
     TEngineModel engine;
