@@ -5,6 +5,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlAutoTuneCommands.h"
 #include "app/mdlRTPCommands.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFiles.h"
@@ -46,6 +47,8 @@ int main(int argc, char** argv)
 
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
     settingsForm.setConnectionTester(datalog.connectionTester());
+    // The conversion list ends with the conversions scripts registered.
+    settingsForm.setScriptConversions([&datalog] { return datalog.autoTune().widebandConversions().captions(); });
     settingsForm.loadSettings();
     // Preferences are edited in the settings window, reached from the Tools menu.
     if (QMenu* tools = mainForm.findChild<QMenu*>(QStringLiteral("mnuTools"))) {

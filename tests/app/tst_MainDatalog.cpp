@@ -24,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QLabel>
@@ -839,4 +840,35 @@ TEST_F(MainDatalog, AutoTuneFromAReplayedLogUndoesInOneStep)
     form->amMainOnUpdate();
     run("EditUndo");
     EXPECT_EQ(rom.tableValue(2, 3, tkLowFuel), cell);
+}
+
+// Live automatic adjustment: once enough samples came in at light load, the
+// maps are corrected, the ROM quick-saved and the recording saved beside it
+// under the same name.
+TEST_F(MainDatalog, LiveAutoAdjustQuickSavesRomAndRecording)
+{
+    TSettings& s = store->values();
+    s.tuning.gearSet = QStringLiteral("012345");
+    s.tuning.acceptance = 1;
+    s.tuning.filterData = false;
+    s.tuning.minSample = 40;
+    s.tuning.minInterval = 0;
+    for (int i = 0; i < 12; ++i)
+        s.lambdaConversion[size_t(i)] = TLambdaPoint{5.0 * i / 11, 0.4 + 1.0 * i / 11}; // reads 10 % rich
+    start();
+    showToolBar();
+    run("TunerLiveAutoAdjust");
+    EXPECT_TRUE(datalog->autoTune().liveAutoAdjust());
+    const QByteArray before = form->rom().buffer().readString(0, form->rom().buffer().size());
+    run("TunerStart");
+    const QDir folder(dir.path());
+    const auto saved = [&] { return folder.entryList({QStringLiteral("demo.*.dlf")}, QDir::Files); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !saved().isEmpty(); }, 30000));
+    run("TunerStart"); // disconnect
+    const QString log = saved().first();
+    QString image = log;
+    image.replace(QLatin1String(".dlf"), QLatin1String(".bin"));
+    EXPECT_TRUE(folder.exists(image)) << "the tuned ROM beside its log";
+    EXPECT_NE(readBytes(folder.filePath(image)).left(before.size()), before);
+    EXPECT_TRUE(svc.messages.messages().isEmpty());
 }
