@@ -1,6 +1,5 @@
 #include "datalog/clsVexorTuner.h"
 
-#include "datalog/mdlLiveCell.h"
 #include "rom/clsRom.h"
 
 #include <algorithm>
@@ -12,6 +11,7 @@ void TVEXORTuner::setRom(const TRom* rom)
 {
     m_rom = rom && rom->isLoaded() ? rom : nullptr;
     m_ctx = sampleContextFor(m_rom);
+    m_axesStamp = {-1, -1};
     if (!m_rom) {
         resize({QPoint(DefaultColumns, DefaultRows), QPoint(DefaultColumns, DefaultRows)});
         return;
@@ -20,6 +20,79 @@ void TVEXORTuner::setRom(const TRom* rom)
     for (int cam = 0; cam < 2; ++cam)
         shapes[cam] = QPoint(std::max(0, m_rom->columns(cam)), std::max(0, m_rom->rows(cam)));
     resize(shapes);
+}
+
+void TVEXORTuner::refreshAxes()
+{
+    // Any write to the image (a scale edited, an undo) moves the undo stack.
+    const TBinUndoStack& undo = m_rom->buffer().undoStack();
+    const std::pair<int, int> stamp{undo.position(), undo.top()};
+    if (stamp == m_axesStamp)
+        return;
+    m_axesStamp = stamp;
+    m_itb = m_rom->hasFlag(ffITB);
+    auto value = [](auto f) {
+        try {
+            return static_cast<int>(f());
+        } catch (const std::exception&) {
+            return NoValue;
+        }
+    };
+    for (int cam = 0; cam < 2; ++cam) {
+        const bool high = cam == 1;
+        TAxes& a = m_axes[cam];
+        a.load.assign(static_cast<size_t>(std::max(0, m_rom->columns(cam))), NoValue);
+        a.tps.assign(a.load.size(), NoValue);
+        a.rpm.assign(static_cast<size_t>(std::max(0, m_rom->rows(cam))), NoValue);
+        for (size_t i = 0; i < a.load.size(); ++i) {
+            a.load[i] = value([&] { return m_rom->load(high, static_cast<int>(i)); });
+            if (m_itb)
+                a.tps[i] = value([&] { return m_rom->throttleLoad(high, static_cast<int>(i)); });
+        }
+        for (size_t i = 0; i < a.rpm.size(); ++i)
+            a.rpm[i] = value([&] { return m_rom->rpm(high, static_cast<int>(i)); });
+    }
+}
+
+TLiveCell TVEXORTuner::cellOf(const DatalogSample& s)
+{
+    TLiveCell cell;
+    cell.HighCam = s.vtec();
+    if (!m_rom)
+        return cell;
+    const bool high = cell.HighCam;
+    cell.Col = s.u8(DatalogSample::LoadColumn);
+    cell.Row = s.u8(high ? DatalogSample::HighCamRow : DatalogSample::LowCamRow);
+    if (s.isMarker() || !datalog::rpmValid(s))
+        return cell;
+    cell.Valid = true;
+    if (TrackMode != 0 && TrackMode != 2 && TrackMode != 3)
+        return cell;
+    refreshAxes();
+    const TAxes& a = m_axes[high ? 1 : 0];
+    const auto c = static_cast<size_t>(cell.Col);
+    if (c + 1 < a.load.size()) {
+        const int tpsLoad = a.tps[c];
+        if (m_itb && tpsLoad != NoValue && tpsLoad != 0) {
+            const int next = a.tps[c + 1];
+            const int tps = static_cast<int>(roundEven(datalog::throttlePercent(s)));
+            if (next != NoValue && std::abs(next - tps) < std::abs(tpsLoad - tps))
+                ++cell.Col;
+        } else {
+            const int here = a.load[c], next = a.load[c + 1];
+            const int map = datalog::mapMbar(s, m_ctx);
+            if (here != NoValue && next != NoValue && std::abs(next - map) < std::abs(here - map))
+                ++cell.Col;
+        }
+    }
+    const auto r = static_cast<size_t>(cell.Row);
+    if (r + 1 < a.rpm.size()) {
+        const int here = a.rpm[r], next = a.rpm[r + 1];
+        const int rpm = datalog::rpm(s);
+        if (here != NoValue && next != NoValue && std::abs(here - rpm) > std::abs(rpm - next))
+            ++cell.Row;
+    }
+    return cell;
 }
 
 void TVEXORTuner::resize(const std::array<QPoint, 2>& shapes)
@@ -78,7 +151,7 @@ bool TVEXORTuner::addSample(const DatalogSample& s)
 {
     ++m_samples;
     ++m_sinceReset;
-    const TLiveCell cell = findSampleCell(s, m_rom, TrackMode, m_ctx);
+    const TLiveCell cell = cellOf(s);
 
     // Throttle transients: the lambda of a closing or fast-opening throttle
     // belongs to no steady cell.

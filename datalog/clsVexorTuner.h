@@ -12,9 +12,12 @@
 #include "editor/mdlGridDisplay.h"
 #include "settings/mdlSettings.h"
 
+#include "datalog/mdlLiveCell.h"
 #include <QPoint>
 #include <QVector>
+
 #include <array>
+#include <limits>
 #include <vector>
 
 class TRom;
@@ -73,6 +76,9 @@ public:
     // One sample, live or replayed: transient tracking, knock, the tuning
     // conditions, accumulation. Returns whether its lambda went into its cell.
     bool addSample(const DatalogSample& s);
+    // The cell of a sample as findSampleCell finds it, from breakpoints kept
+    // here and read again whenever the image changed.
+    [[nodiscard]] TLiveCell cellOf(const DatalogSample& s);
     // Samples counted since the last resetSampleCounter (live adjustments).
     [[nodiscard]] quint64 samplesSinceReset() const { return m_sinceReset; }
     void resetSampleCounter() { m_sinceReset = 0; }
@@ -124,6 +130,16 @@ private:
         [[nodiscard]] size_t at(int col, int row) const { return static_cast<size_t>(col) * rows + row; }
     };
     bool accumulate(TGrid& g, int col, int row, double lambda, bool counted);
+    void refreshAxes();
+
+    // Breakpoints of one cam; NoValue where the ROM cannot produce one.
+    static constexpr int NoValue = std::numeric_limits<int>::min();
+    struct TAxes {
+        std::vector<int> load, rpm, tps;
+    };
+    std::array<TAxes, 2> m_axes;
+    bool m_itb = false;
+    std::pair<int, int> m_axesStamp{-1, -1};
     int smartFillCam(int cam);
 
     const TRom* m_rom = nullptr;

@@ -123,6 +123,26 @@ TEST_F(AutoTune, SampleConditionsCountEachRejection)
     EXPECT_EQ(tuner.accepted(), 1u);
 }
 
+TEST_F(AutoTune, CachedCellFinderAgreesWithTheLiveCell)
+{
+    TEngineModel engine;
+    const TSampleContext ctx = sampleContextFor(&rom);
+    for (quint8 mode = 0; mode < 6; ++mode) {
+        tuner.TrackMode = mode;
+        for (int i = 0; i < 1200; ++i) {
+            const DatalogSample s = engine.sampleAt(quint64(i) * 50);
+            ASSERT_EQ(tuner.cellOf(s), findSampleCell(s, &rom, mode, ctx)) << int(mode) << " sample " << i;
+        }
+    }
+    // An edited rpm scale is seen at once.
+    tuner.TrackMode = 0;
+    rom.setRpm(false, 3, rom.rpm(false, 4) - 1);
+    for (int i = 0; i < 1200; ++i) {
+        const DatalogSample s = engine.sampleAt(quint64(i) * 50);
+        ASSERT_EQ(tuner.cellOf(s), findSampleCell(s, &rom, tuner.TrackMode, ctx)) << "after the edit, sample " << i;
+    }
+}
+
 TEST_F(AutoTune, VtecSamplesStayOutOfTheLowCamGrids)
 {
     TEngineState st = cruise();
