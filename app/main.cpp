@@ -7,6 +7,7 @@
 #include "app/frmMainDatalog.h"
 #include "app/mdlAutoTuneCommands.h"
 #include "app/mdlRTPCommands.h"
+#include "app/mdlToolCommands.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFiles.h"
 #include "settings/mdlSettingsStore.h"
@@ -42,6 +43,8 @@ int main(int argc, char** argv)
     TMainDatalog datalog(mainForm, services, &store, TDatalogDevices{&ports});
     // The emulator side: shares the port list, the cable with the datalog
     // connection, and answers the settings window's emulator buttons.
+    // The tuning tools of the Tools and Edit menus.
+    TToolCommands toolCommands(mainForm, services);
     TRTPCommands emulator(mainForm, services, &store, TRTPDevices{&ports});
     emulator.attachDatalog(datalog);
 

@@ -31,6 +31,11 @@ TCommandStates computeCommandStates(const TCommandContext& c)
     // Rebuilding breakpoints belongs to the family whose table shape is free.
     const bool family = (c.FeatureFlags & ffVexorAuFamily) != 0;
     s[QStringLiteral("ToolsRebuildTables")] = {rom, family, std::nullopt};
+    // The tuning tools; the boost columns exist on boosted ROMs only.
+    for (const char* n : {"ToolsFuelMultiplier", "EditIgnitionOffset"})
+        enable(n, rom);
+    const bool boosted = (c.FeatureFlags & (ffBoost1 | ffBoost2 | ffBoost3 | ffVexorAuFamily)) != 0;
+    s[QStringLiteral("ToolsBoost")] = {rom && boosted, boosted, std::nullopt};
     s[QStringLiteral("FileQuickSave")] = {rom && c.QuickSaveVisible, c.QuickSaveVisible, std::nullopt};
 
     // Edit

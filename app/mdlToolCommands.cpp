@@ -1,0 +1,56 @@
+#include "app/mdlToolCommands.h"
+
+#include "app/frmMain.h"
+#include "app/mdlActionManager.h"
+#include "settings/mdlErrors.h"
+#include "settings/mdlMessages.h"
+#include "tools/ui/frmTools.h"
+
+#include <QAction>
+#include <QMenu>
+
+TToolCommands::TToolCommands(TMainForm& form, const TServices& services)
+    : QObject(&form), m_form(form), m_services(services)
+{
+    execDialog = [](QDialog& d) { return d.exec(); };
+    auto add = [this](const char* name, const QString& text, void (TToolCommands::*execute)(), QMenu* menu) {
+        // The window's command runner reports refusals and refreshes the views.
+        QAction* a = m_form.actionManager()->add(QLatin1String(name), text, [this, execute] { (this->*execute)(); });
+        m_form.addAction(a);
+        if (menu)
+            menu->addAction(a);
+    };
+    QMenu* tools = m_form.toolsMenu();
+    QMenu* edit = m_form.findChild<QMenu*>(QStringLiteral("mnuEdit"));
+    add("ToolsFuelMultiplier", tr("Fuel &Multiplier..."), &TToolCommands::ToolsFuelMultiplierExecute, tools);
+    add("ToolsBoost", tr("&Boost Columns..."), &TToolCommands::ToolsBoostExecute, tools);
+    add("EditIgnitionOffset", tr("Ignition &Offset..."), &TToolCommands::EditIgnitionOffsetExecute, edit);
+    m_form.amMainOnUpdate();
+}
+
+void TToolCommands::ToolsFuelMultiplierExecute()
+{
+    if (!m_form.rom().isLoaded())
+        return;
+    TMultiplierForm dialog(m_form.rom(), &m_form);
+    execDialog(dialog);
+}
+
+void TToolCommands::ToolsBoostExecute()
+{
+    if (!m_form.rom().isLoaded() || !isBoostedRom(m_form.rom()))
+        return;
+    TBoostForm dialog(m_form.rom(), m_form.displayUnits().atmospheric, &m_form);
+    execDialog(dialog);
+}
+
+void TToolCommands::EditIgnitionOffsetExecute()
+{
+    if (!m_form.rom().isLoaded() || !m_services.messages)
+        return;
+    const std::optional<QString> text = m_services.messages->inputQuery(
+        QStringLiteral("Ignition Offset"), QStringLiteral("Enter an ignition offset value"),
+        QString::number(m_form.rom().IgnitionOffset));
+    if (text)
+        setIgnitionOffset(m_form.rom(), *text);
+}
