@@ -1,0 +1,68 @@
+// The tool commands in the main window: states, the ignition offset prompt and
+// a tool window run to OK, all answered without a screen.
+#include "app/frmMain.h"
+#include "app/mdlToolCommands.h"
+#include "rom/mdlRomGen.h"
+#include "support/TestFiles.h"
+#include "support/TestServices.h"
+#include "tools/ui/frmTools.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MainTools, CommandsPromptAndWindow)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    for (const char* family : {"p28", "vexorau"}) {
+        const QString path = dir.filePath(QLatin1String(family) + QStringLiteral(".bin"));
+        writeBytes(path, generateRom({QString::fromLatin1(family)}));
+        TMainForm form(svc.services(), nullptr, path);
+        TToolCommands tools(form, svc.services());
+        form.show();
+        for (int i = 0; i < 200 && !form.started(); ++i)
+            QTest::qWait(5);
+        ASSERT_TRUE(form.rom().isLoaded()) << family;
+        form.amMainOnUpdate();
+        const bool boosted = QByteArray(family) == "vexorau";
+        EXPECT_EQ(form.action(QStringLiteral("ToolsBoost"))->isVisible(), boosted) << family;
+        EXPECT_TRUE(form.action(QStringLiteral("ToolsFuelMultiplier"))->isEnabled());
+
+        svc.messages.answerInput(QStringLiteral("-45"));
+        form.action(QStringLiteral("EditIgnitionOffset"))->trigger();
+        EXPECT_EQ(form.rom().IgnitionOffset, -30);
+        EXPECT_EQ(svc.messages.inputs().constLast().caption, QStringLiteral("Ignition Offset"));
+        svc.messages.answerInput(QStringLiteral("abc"));
+        svc.messages.answer(1); // OK on the error box
+        const int before = svc.messages.count();
+        form.action(QStringLiteral("EditIgnitionOffset"))->trigger();
+        EXPECT_EQ(form.rom().IgnitionOffset, -30);
+        EXPECT_EQ(svc.messages.count(), before + 1); // the conversion error
+
+        const QByteArray image = form.rom().buffer().fileBytes();
+        tools.execDialog = [](QDialog& d) {
+            auto* m = dynamic_cast<TMultiplierForm*>(&d);
+            EXPECT_NE(m, nullptr);
+            if (!m)
+                return 0;
+            m->txtNewInjector->setText(QStringLiteral("440"));
+            QTest::keyClick(m->txtNewInjector, Qt::Key_End); // an edit recomputes
+            QTest::keyClicks(m->txtNewInjector, QStringLiteral("0"));
+            QTest::keyClick(m->txtNewInjector, Qt::Key_Backspace);
+            m->apply();
+            return 1;
+        };
+        form.action(QStringLiteral("ToolsFuelMultiplier"))->trigger();
+        EXPECT_NE(form.rom().buffer().fileBytes(), image);
+        form.rom().buffer().undo();
+        EXPECT_EQ(form.rom().buffer().fileBytes(), image) << family;
+        form.rom().buffer().markSaved();
+    }
+}
+
+} // namespace
