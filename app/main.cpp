@@ -45,6 +45,13 @@ int main(int argc, char** argv)
     // connection, and answers the settings window's emulator buttons.
     // The tuning tools of the Tools and Edit menus.
     TToolCommands toolCommands(mainForm, services);
+    toolCommands.linkConnected = [&datalog] { return datalog.tuner().isActive(); };
+    toolCommands.liveThrottle = [&datalog]() -> std::optional<quint8> {
+        const TTunerForm& tuner = datalog.tuner();
+        if (!tuner.hasSample())
+            return std::nullopt;
+        return tuner.sample().u8(DatalogSample::TpsVolts);
+    };
     TRTPCommands emulator(mainForm, services, &store, TRTPDevices{&ports});
     emulator.attachDatalog(datalog);
 

@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "app/mdlActionManager.h"
+#include "options/ui/frmOptions.h"
 #include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 #include "tools/ui/frmTools.h"
@@ -25,7 +26,29 @@ TToolCommands::TToolCommands(TMainForm& form, const TServices& services)
     add("ToolsFuelMultiplier", tr("Fuel &Multiplier..."), &TToolCommands::ToolsFuelMultiplierExecute, tools);
     add("ToolsBoost", tr("&Boost Columns..."), &TToolCommands::ToolsBoostExecute, tools);
     add("EditIgnitionOffset", tr("Ignition &Offset..."), &TToolCommands::EditIgnitionOffsetExecute, edit);
+    if (TOptionsPanel* options = m_form.optionsPanel())
+        options->buttonActions.insert(QStringLiteral("btnAutoCalibrateTPS"), [this] {
+            m_form.runCommand(QStringLiteral("btnAutoCalibrateTPS"), [this] { calibrateThrottle(); });
+        });
     m_form.amMainOnUpdate();
+}
+
+void TToolCommands::calibrateThrottle()
+{
+    if (!m_form.rom().isLoaded())
+        return;
+    if (!linkConnected || !linkConnected()) {
+        if (m_services.messages)
+            m_services.messages->showMessage(QStringLiteral("Please make sure that Live Tuning is connected."),
+                                             QString(), TMsgKind::Information, TMsgButton::OK);
+        return;
+    }
+    TTPSCalibForm dialog(liveThrottle, &m_form);
+    const bool accepted = execDialog(dialog) == QDialog::Accepted;
+    if (accepted)
+        dialog.calibration().apply(m_form.rom());
+    if (TOptionsPanel* options = m_form.optionsPanel())
+        options->fill();
 }
 
 void TToolCommands::ToolsFuelMultiplierExecute()

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 
 class QDialog;
 class TMainForm;
@@ -20,6 +21,13 @@ public:
     void ToolsFuelMultiplierExecute();
     void ToolsBoostExecute();
     void EditIgnitionOffsetExecute();
+    // The option pages' throttle-sensor auto-calibration (needs the live link).
+    void calibrateThrottle();
+
+    // The datalog link: whether it is connected, and the newest live
+    // throttle-sensor byte (nothing before the first sample).
+    std::function<bool()> linkConnected;
+    std::function<std::optional<quint8>()> liveThrottle;
 
     // How a modal tool window runs (tests answer it without a screen).
     std::function<int(QDialog&)> execDialog;

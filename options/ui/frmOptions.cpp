@@ -268,7 +268,10 @@ void TOptionsPanel::addField(const TOptionField& f, QGroupBox* box)
             return; // part of the custom gear group
         }
         auto* button = new QPushButton(f.label, holder);
-        button->setEnabled(false);
+        const std::function<void()> action = buttonActions.value(f.name);
+        button->setEnabled(static_cast<bool>(action));
+        if (action)
+            connect(button, &QPushButton::clicked, this, [action] { action(); });
         button->setToolTip(f.tip);
         widget = button;
         break;

@@ -44,6 +44,9 @@ public:
 
     // Called after every write (the owner refreshes its views).
     std::function<void()> onChanged;
+    // What the option buttons run, by control name, set by the owner before
+    // the form is built; a button without an action stays disabled.
+    QHash<QString, std::function<void()>> buttonActions;
 
     [[nodiscard]] QWidget* simplePage() const { return pnlOptions; }
     [[nodiscard]] QWidget* treePage() const { return pnlOptions2; }

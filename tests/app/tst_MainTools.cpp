@@ -2,6 +2,7 @@
 // a tool window run to OK, all answered without a screen.
 #include "app/frmMain.h"
 #include "app/mdlToolCommands.h"
+#include "options/ui/frmOptions.h"
 #include "rom/mdlRomGen.h"
 #include "support/TestFiles.h"
 #include "support/TestServices.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -61,6 +63,44 @@ TEST(MainTools, CommandsPromptAndWindow)
         EXPECT_NE(form.rom().buffer().fileBytes(), image);
         form.rom().buffer().undo();
         EXPECT_EQ(form.rom().buffer().fileBytes(), image) << family;
+
+        // Throttle calibration from the option pages: the live link is required.
+        QPushButton* calibrate = form.optionsPanel()->findChild<QPushButton*>(QStringLiteral("btnAutoCalibrateTPS"));
+        if (!boosted) {
+            form.rom().buffer().markSaved();
+            continue; // the extended family's option tree holds the button
+        }
+        ASSERT_NE(calibrate, nullptr);
+        ASSERT_TRUE(calibrate->isEnabled());
+        svc.messages.answer(1);
+        calibrate->click();
+        EXPECT_EQ(svc.messages.last().text, QStringLiteral("Please make sure that Live Tuning is connected."));
+        const int tps = form.rom().address(aeTpsVoltagePair);
+        QVector<quint8> live = {20, 240};
+        tools.linkConnected = [] { return true; };
+        tools.liveThrottle = [&live]() -> std::optional<quint8> {
+            return live.isEmpty() ? std::nullopt : std::optional<quint8>(live.takeFirst());
+        };
+        for (const int result : {0, 1}) { // cancelled first: nothing written
+            tools.execDialog = [result](QDialog& d) {
+                auto* c = dynamic_cast<TTPSCalibForm*>(&d);
+                EXPECT_NE(c, nullptr);
+                if (c) {
+                    c->tick();
+                    c->tick();
+                }
+                return result;
+            };
+            const QByteArray start = form.rom().buffer().fileBytes();
+            calibrate->click();
+            if (result == 0) {
+                EXPECT_EQ(form.rom().buffer().fileBytes(), start);
+                live = {20, 240};
+            } else {
+                EXPECT_EQ(form.rom().byteAt(tps), 240);
+                EXPECT_EQ(form.rom().byteAt(tps + 2), 20);
+            }
+        }
         form.rom().buffer().markSaved();
     }
 }
