@@ -45,6 +45,7 @@ int main(int argc, char** argv)
     // connection, and answers the settings window's emulator buttons.
     // The tuning tools of the Tools and Edit menus.
     TToolCommands toolCommands(mainForm, services);
+    toolCommands.injectors = &store.injectors();
     toolCommands.linkConnected = [&datalog] { return datalog.tuner().isActive(); };
     toolCommands.liveThrottle = [&datalog]() -> std::optional<quint8> {
         const TTunerForm& tuner = datalog.tuner();

@@ -4,6 +4,7 @@
 #include "app/mdlActionManager.h"
 #include "options/ui/frmOptions.h"
 #include "settings/mdlErrors.h"
+#include "settings/mdlInjectors.h"
 #include "settings/mdlMessages.h"
 #include "tools/ui/frmTools.h"
 
@@ -26,10 +27,14 @@ TToolCommands::TToolCommands(TMainForm& form, const TServices& services)
     add("ToolsFuelMultiplier", tr("Fuel &Multiplier..."), &TToolCommands::ToolsFuelMultiplierExecute, tools);
     add("ToolsBoost", tr("&Boost Columns..."), &TToolCommands::ToolsBoostExecute, tools);
     add("EditIgnitionOffset", tr("Ignition &Offset..."), &TToolCommands::EditIgnitionOffsetExecute, edit);
-    if (TOptionsPanel* options = m_form.optionsPanel())
+    if (TOptionsPanel* options = m_form.optionsPanel()) {
+        options->buttonActions.insert(QStringLiteral("cbxInjectorNew"), [this] {
+            m_form.runCommand(QStringLiteral("cbxInjectorNew"), [this] { chooseInjector(); });
+        });
         options->buttonActions.insert(QStringLiteral("btnAutoCalibrateTPS"), [this] {
             m_form.runCommand(QStringLiteral("btnAutoCalibrateTPS"), [this] { calibrateThrottle(); });
         });
+    }
     m_form.amMainOnUpdate();
 }
 
@@ -76,4 +81,15 @@ void TToolCommands::EditIgnitionOffsetExecute()
         QString::number(m_form.rom().IgnitionOffset));
     if (text)
         setIgnitionOffset(m_form.rom(), *text);
+}
+
+void TToolCommands::chooseInjector()
+{
+    if (!m_form.rom().isLoaded())
+        return;
+    const TInjectorDefinitions fallback; // no settings: the single default injector
+    TInjectorForm dialog(m_form.rom(), injectors ? *injectors : fallback, &m_form);
+    execDialog(dialog);
+    if (TOptionsPanel* options = m_form.optionsPanel())
+        options->fill();
 }

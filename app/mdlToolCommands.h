@@ -11,6 +11,7 @@
 #include <optional>
 
 class QDialog;
+class TInjectorDefinitions;
 class TMainForm;
 
 class TToolCommands : public QObject {
@@ -28,6 +29,10 @@ public:
     // throttle-sensor byte (nothing before the first sample).
     std::function<bool()> linkConnected;
     std::function<std::optional<quint8>()> liveThrottle;
+    // The injector list of the settings (owned by the settings store).
+    const TInjectorDefinitions* injectors = nullptr;
+    // The option pages' injector choice.
+    void chooseInjector();
 
     // How a modal tool window runs (tests answer it without a screen).
     std::function<int(QDialog&)> execDialog;

@@ -172,6 +172,23 @@ void applyCustomInjector(TRom& rom, const QString& sizeText)
     writeInjectorIndex(rom, 0);
 }
 
+void applyInjectorText(TRom& rom, const TInjectorDefinitions& defs, const QString& text)
+{
+    if (defs.names().contains(text))
+        applyInjectorByName(rom, defs, text);
+    else
+        applyCustomInjector(rom, text);
+}
+
+QString injectorText(const TRom& rom, const TInjectorDefinitions& defs)
+{
+    const int index = injectorIndex(rom);
+    const QStringList names = defs.names();
+    if (index > 0 && index <= names.size())
+        return names[index - 1];
+    return QString::asprintf("%.0f", injectorSizeCc(rom));
+}
+
 int injectorIndex(const TRom& rom)
 {
     const int at = rom.address(aeInjectorIndex);

@@ -68,6 +68,10 @@ void applyInjectorChoice(TRom& rom, int listIndex, double sizeCc, const std::opt
 void applyInjectorByName(TRom& rom, const TInjectorDefinitions& defs, const QString& name);
 // A typed size: index 0, scalars only. Text that is not a number: factor 1.
 void applyCustomInjector(TRom& rom, const QString& sizeText);
+// The injector box: a list item's name applies the list choice, other text a custom size.
+void applyInjectorText(TRom& rom, const TInjectorDefinitions& defs, const QString& text);
+// What the injector box shows: the stored list item, else the size the main scalar stands for.
+[[nodiscard]] QString injectorText(const TRom& rom, const TInjectorDefinitions& defs);
 // The stored list index (0: custom size) and the size the main scalar stands for.
 [[nodiscard]] int injectorIndex(const TRom& rom);
 [[nodiscard]] double injectorSizeCc(const TRom& rom);

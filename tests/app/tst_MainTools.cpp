@@ -4,11 +4,13 @@
 #include "app/mdlToolCommands.h"
 #include "options/ui/frmOptions.h"
 #include "rom/mdlRomGen.h"
+#include "settings/mdlInjectors.h"
 #include "support/TestFiles.h"
 #include "support/TestServices.h"
 #include "tools/ui/frmTools.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -71,6 +73,29 @@ TEST(MainTools, CommandsPromptAndWindow)
             continue; // the extended family's option tree holds the button
         }
         ASSERT_NE(calibrate, nullptr);
+
+        // The injector button: the list choice lands as one undo step, the box shows it.
+        TInjectorDefinitions defs;
+        defs.loadText(QStringLiteral("[Stock 240]\nSize=240\n[Big 480]\nSize=480\n"));
+        tools.injectors = &defs;
+        QString shown;
+        tools.execDialog = [&shown](QDialog& d) {
+            auto* f = dynamic_cast<TInjectorForm*>(&d);
+            EXPECT_NE(f, nullptr);
+            if (!f)
+                return 0;
+            shown = f->cbxInjector->currentText();
+            f->cbxInjector->setCurrentText(QStringLiteral("Big 480"));
+            f->apply();
+            return 1;
+        };
+        auto* injector = form.optionsPanel()->findChild<QPushButton*>(QStringLiteral("cbxInjectorNew"));
+        ASSERT_NE(injector, nullptr);
+        injector->click();
+        EXPECT_EQ(shown, QStringLiteral("240"));
+        EXPECT_EQ(form.rom().wordAt(form.rom().address(aeMainFuel)), 16384);
+        form.rom().buffer().undo();
+        EXPECT_EQ(form.rom().wordAt(form.rom().address(aeMainFuel)), 32768);
         ASSERT_TRUE(calibrate->isEnabled());
         svc.messages.answer(1);
         calibrate->click();

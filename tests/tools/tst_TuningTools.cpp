@@ -122,7 +122,12 @@ TEST_F(ToolsTest, InjectorChoiceWritesScalarsIndexAndDeadTime)
     EXPECT_EQ(latency, *TInjectorDefinitions::deadTimeBlockFromText(QStringLiteral("100,200,300,400,500,600,700")));
     EXPECT_EQ(quint8(latency[0]), 0xFF);
     EXPECT_EQ(quint8(latency[1]) | quint8(latency[2]) << 8, 162);
+    EXPECT_EQ(injectorText(rom, defs), QStringLiteral("Big 480"));
     expectOneUndoStep(before);
+    EXPECT_EQ(injectorText(rom, defs), QStringLiteral("240"));
+    applyInjectorText(rom, defs, QStringLiteral("Stock 240"));
+    EXPECT_EQ(injectorIndex(rom), 1);
+    rom.buffer().undo();
 
     // A typed size: index 0, latency table untouched; text that is no number: factor 1.
     applyCustomInjector(rom, QStringLiteral("480"));

@@ -2,6 +2,7 @@
 
 #include "rom/mdlEncodings.h"
 #include "settings/mdlErrors.h"
+#include "settings/mdlInjectors.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -280,3 +281,27 @@ void TTPSCalibForm::tick()
         lblMaxThrottle->setText(m_cal.maxText());
     }
 }
+
+TInjectorForm::TInjectorForm(TRom& rom, const TInjectorDefinitions& defs, QWidget* parent)
+    : QDialog(parent), m_rom(rom), m_defs(defs)
+{
+    setObjectName(QStringLiteral("TInjectorForm"));
+    setWindowTitle(tr("Injectors"));
+    cbxInjector = new QComboBox(this);
+    cbxInjector->setObjectName(QStringLiteral("cbxInjector"));
+    cbxInjector->setEditable(true);
+    cbxInjector->addItems(defs.names());
+    cbxInjector->setCurrentText(injectorText(rom, defs));
+    cbxInjector->setMinimumContentsLength(40);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("Choose an injector, or type its size in cc. The injector scalars, and for a "
+                                    "listed injector its dead times, are rewritten."),
+                                 this));
+    layout->addWidget(cbxInjector);
+    layout->addWidget(okCancel(this, [this] {
+        apply();
+        return true;
+    }));
+}
+
+void TInjectorForm::apply() { applyInjectorText(m_rom, m_defs, cbxInjector->currentText().trimmed()); }

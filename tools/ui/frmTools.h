@@ -78,3 +78,18 @@ private:
     std::function<std::optional<quint8>()> m_sample;
     TTpsCalibration m_cal;
 };
+
+// The injector choice of the fuel options: an injector of the definition
+// file, or a size typed in cc.
+class TInjectorForm : public QDialog {
+    Q_OBJECT
+public:
+    TInjectorForm(TRom& rom, const TInjectorDefinitions& defs, QWidget* parent = nullptr);
+    void apply();
+
+    QComboBox* cbxInjector;
+
+private:
+    TRom& m_rom;
+    const TInjectorDefinitions& m_defs;
+};
