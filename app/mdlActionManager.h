@@ -13,6 +13,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 class TActionManager : public QObject {
@@ -40,3 +41,22 @@ private:
     QList<QAction*> m_ordered;
     Runner m_runner;
 };
+
+// A command of a command group that lives beside the main window (datalog,
+// auto-tune, emulator ...): it does nothing once its group is gone, and the
+// group refreshes its command states after each run.
+template <class Group>
+QAction* addGroupCommand(TActionManager& manager, Group* group, const char* name, const QString& text,
+                         std::function<void()> execute, bool checkable = false)
+{
+    const QPointer<Group> self(group);
+    return manager.add(
+        QLatin1String(name), text,
+        [self, execute = std::move(execute)] {
+            if (!self)
+                return;
+            execute();
+            self->updateCommandStates();
+        },
+        {}, checkable);
+}

@@ -88,16 +88,7 @@ TAutoTuneCommands::~TAutoTuneCommands()
 QAction* TAutoTuneCommands::addCommand(const char* name, const QString& text, std::function<void()> execute,
                                        bool checkable)
 {
-    const QPointer<TAutoTuneCommands> self(this);
-    QAction* a = m_form.actionManager()->add(
-        QLatin1String(name), text,
-        [self, execute = std::move(execute)] {
-            if (!self)
-                return;
-            execute();
-            self->updateCommandStates();
-        },
-        {}, checkable);
+    QAction* a = addGroupCommand(*m_form.actionManager(), this, name, text, std::move(execute), checkable);
     m_form.addAction(a);
     return a;
 }

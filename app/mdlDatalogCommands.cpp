@@ -1,6 +1,7 @@
 #include "app/mdlDatalogCommands.h"
 
 #include "app/frmMain.h"
+#include "app/mdlActionManager.h"
 #include "app/mdlLiveDisplay.h"
 #include "app/mdlPlaybackControl.h"
 #include "datalog/clsCuddleCore.h"
@@ -47,16 +48,7 @@ TDatalogCommands::~TDatalogCommands()
 QAction* TDatalogCommands::addCommand(const char* name, const QString& text, std::function<void()> execute,
                                       bool checkable)
 {
-    const QPointer<TDatalogCommands> self(this);
-    QAction* a = m_form.actionManager()->add(
-        QLatin1String(name), text,
-        [self, execute = std::move(execute)] {
-            if (!self)
-                return;
-            execute();
-            self->updateCommandStates();
-        },
-        {}, checkable);
+    QAction* a = addGroupCommand(*m_form.actionManager(), this, name, text, std::move(execute), checkable);
     m_form.addAction(a);
     return a;
 }

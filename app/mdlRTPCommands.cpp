@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlActionManager.h"
 #include "datalog/mdlDatalogTester.h"
 #include "emulator/ui/frmRTPTransfer.h"
 #include "settings/mdlMessages.h"
@@ -121,16 +122,7 @@ void TRTPCommands::attachDatalog(TMainDatalog& datalog)
 
 QAction* TRTPCommands::addCommand(const char* name, const QString& text, std::function<void()> execute, bool checkable)
 {
-    const QPointer<TRTPCommands> self(this);
-    QAction* a = m_form.actionManager()->add(
-        QLatin1String(name), text,
-        [self, execute = std::move(execute)] {
-            if (!self)
-                return;
-            execute();
-            self->updateCommandStates();
-        },
-        {}, checkable);
+    QAction* a = addGroupCommand(*m_form.actionManager(), this, name, text, std::move(execute), checkable);
     m_form.addAction(a);
     return a;
 }
