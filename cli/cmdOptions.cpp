@@ -31,10 +31,10 @@ void applySet(TOptionContext& ctx, const QString& assignment)
     static const QRegularExpression cellRe(QStringLiteral("^(cg\\w+):(\\d+):(\\d+)=(.*)$"));
     static const QRegularExpression fieldRe(QStringLiteral("^(\\w+)=(.*)$"));
     if (const auto m = cellRe.match(assignment); m.hasMatch()) {
-        const TCorrectionGridSpec* spec = findCorrectionGrid(m.captured(1));
-        if (!spec || !ctx.rom.traits().optionTree)
+        const TCorrectionGridSpec* gridDef = findCorrectionGrid(m.captured(1));
+        if (!gridDef || !ctx.rom.traits().optionTree)
             throw CliError{ExitRefused, QStringLiteral("Unknown grid \"%1\".").arg(m.captured(1))};
-        TCorrectionGrid grid(*spec, ctx);
+        TCorrectionGrid grid(*gridDef, ctx);
         grid.setCellText(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4));
         return;
     }
@@ -101,8 +101,8 @@ int cmdOptions(const QStringList& a)
         }
     }
     if (rom.traits().optionTree) {
-        for (const TCorrectionGridSpec& spec : correctionGrids()) {
-            TCorrectionGrid grid(spec, ctx);
+        for (const TCorrectionGridSpec& gridDef : correctionGrids()) {
+            TCorrectionGrid grid(gridDef, ctx);
             if (!grid.present())
                 continue;
             QJsonArray rows;
@@ -116,14 +116,14 @@ int cmdOptions(const QStringList& a)
                 rows.append(jr);
                 if (!json)
                     cliOut(
-                        QStringLiteral("%1 %2 = %3").arg(spec.name, grid.rowCaption(r), cells.join(QLatin1Char(' '))));
+                        QStringLiteral("%1 %2 = %3").arg(gridDef.name, grid.rowCaption(r), cells.join(QLatin1Char(' '))));
             }
             if (json) {
                 QJsonArray heads;
                 for (int c = 0; c < grid.columnCount(); ++c)
                     heads.append(grid.columnCaption(c));
-                fields.append(QJsonObject{{QStringLiteral("name"), spec.name},
-                                          {QStringLiteral("page"), spec.page},
+                fields.append(QJsonObject{{QStringLiteral("name"), gridDef.name},
+                                          {QStringLiteral("page"), gridDef.page},
                                           {QStringLiteral("kind"), QStringLiteral("grid")},
                                           {QStringLiteral("header"), grid.headerCaption()},
                                           {QStringLiteral("columns"), heads},
