@@ -176,10 +176,11 @@ const TCorrectionGridSpec* findCorrectionGrid(const QString& name)
     return nullptr;
 }
 
-TCorrectionGrid::TCorrectionGrid(const TCorrectionGridSpec& spec, const TOptionContext& ctx) : m_spec(spec), m_ctx(ctx)
+TCorrectionGrid::TCorrectionGrid(const TCorrectionGridSpec& gridDef, const TOptionContext& ctx)
+    : m_spec(gridDef), m_ctx(ctx)
 {
-    for (size_t i = 0; i < spec.rowEntries.size(); ++i)
-        if (ctx.rom.address(spec.rowEntries[i]) != 0)
+    for (size_t i = 0; i < gridDef.rowEntries.size(); ++i)
+        if (ctx.rom.address(gridDef.rowEntries[i]) != 0)
             m_rows.push_back(int(i));
 }
 

@@ -54,9 +54,9 @@ struct TCorrectionGridSpec {
 
 class TCorrectionGrid {
 public:
-    TCorrectionGrid(const TCorrectionGridSpec& spec, const TOptionContext& ctx);
+    TCorrectionGrid(const TCorrectionGridSpec& gridDef, const TOptionContext& ctx);
 
-    [[nodiscard]] const TCorrectionGridSpec& spec() const { return m_spec; }
+    [[nodiscard]] const TCorrectionGridSpec& gridDef() const { return m_spec; }
     [[nodiscard]] bool present() const;
     [[nodiscard]] int columnCount() const;
     [[nodiscard]] int rowCount() const; // data rows present
@@ -85,5 +85,5 @@ private:
 
     const TCorrectionGridSpec& m_spec;
     TOptionContext m_ctx;
-    std::vector<int> m_rows; // indices into spec rows that are present
+    std::vector<int> m_rows; // indices into gridDef rows that are present
 };

@@ -200,9 +200,9 @@ void TOptionsPanel::buildTree()
             continue;
         addField(f, groupBox(page, f.group));
     }
-    for (const TCorrectionGridSpec& spec : correctionGrids())
-        if (QWidget* page = pageWidget(spec.page); page && TCorrectionGrid(spec, ctx).present())
-            addGrid(spec, page);
+    for (const TCorrectionGridSpec& gridDef : correctionGrids())
+        if (QWidget* page = pageWidget(gridDef.page); page && TCorrectionGrid(gridDef, ctx).present())
+            addGrid(gridDef, page);
     addGearSetup(pageWidget(QStringLiteral("tbsGearRatios")));
 
     m_stack->addWidget(pnlOptions2);
@@ -291,17 +291,17 @@ void TOptionsPanel::addField(const TOptionField& f, QGroupBox* box)
     m_controls.insert(f.name, widget);
 }
 
-void TOptionsPanel::addGrid(const TCorrectionGridSpec& spec, QWidget* page)
+void TOptionsPanel::addGrid(const TCorrectionGridSpec& gridDef, QWidget* page)
 {
-    QGroupBox* box = groupBox(page, spec.name);
-    box->setTitle(spec.title);
+    QGroupBox* box = groupBox(page, gridDef.name);
+    box->setTitle(gridDef.title);
     auto* grid = new TVexorGrid(box);
-    grid->setObjectName(spec.name);
+    grid->setObjectName(gridDef.name);
     grid->setFixedCols(1);
     grid->setFixedRows(1);
     grid->setAlignment(taRightJustify);
     static_cast<QFormLayout*>(box->layout())->addRow(grid);
-    const TCorrectionGridSpec* s = &spec;
+    const TCorrectionGridSpec* s = &gridDef;
     grid->OnFixedCell = [this, s](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
         TCorrectionGrid g(*s, context());
         align = c == 0 ? taLeftJustify : taRightJustify;
@@ -360,7 +360,7 @@ void TOptionsPanel::addGrid(const TCorrectionGridSpec& spec, QWidget* page)
     };
     grid->installEventFilter(this);
     m_grids.push_back({s, grid});
-    m_controls.insert(spec.name, grid);
+    m_controls.insert(gridDef.name, grid);
 }
 
 void TOptionsPanel::addGearSetup(QWidget* page)
@@ -456,13 +456,13 @@ void TOptionsPanel::afterWrite()
 
 void TOptionsPanel::fillGrid(GridView& view)
 {
-    TCorrectionGrid g(*view.spec, context());
+    TCorrectionGrid g(*view.gridDef, context());
     const int cols = g.columnCount() + 1, rows = g.rowCount() + 1;
     if (view.grid->ColCount() != cols)
         view.grid->setColCount(cols);
     if (view.grid->RowCount() != rows)
         view.grid->setRowCount(rows);
-    view.grid->setColWidths(0, view.spec->firstColumnWidth);
+    view.grid->setColWidths(0, view.gridDef->firstColumnWidth);
     view.grid->setFixedHeight(view.grid->contentSize().height() + 2 * view.grid->frameWidth() + 2);
     view.grid->Invalidate();
 }

@@ -71,7 +71,7 @@ private:
         QWidget* unit;
     };
     struct GridView {
-        const TCorrectionGridSpec* spec;
+        const TCorrectionGridSpec* gridDef;
         TVexorGrid* grid;
     };
 
@@ -82,7 +82,7 @@ private:
     QWidget* pageWidget(const QString& page);
     QGroupBox* groupBox(QWidget* page, const QString& title);
     void addField(const TOptionField& f, QGroupBox* box);
-    void addGrid(const TCorrectionGridSpec& spec, QWidget* page);
+    void addGrid(const TCorrectionGridSpec& gridDef, QWidget* page);
     void addGearSetup(QWidget* page);
     void write(const TOptionField& f, const QString& text);
     void afterWrite();
