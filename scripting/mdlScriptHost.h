@@ -4,6 +4,7 @@
 
 #include <QJSValue>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -33,6 +34,9 @@ public:
     // thrown as EScriptError.
     virtual QJSValue evaluate(const QString& expression) = 0;
     [[nodiscard]] virtual QJSEngine* engine() = 0;
+    // The functions the loaded code defined, in source order (the run-command
+    // dialog lists those not beginning with '_').
+    [[nodiscard]] virtual QStringList procedures() const = 0;
 };
 
 // The main window's record of the script functions behind the ROM-event hooks,
