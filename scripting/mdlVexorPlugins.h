@@ -1,0 +1,67 @@
+#pragma once
+
+// The plug-in command registry and the custom-table registry. Scripts fill
+// them while they load (window.addPlugin, window.addCustomTable); every
+// script reload empties them first. Records are copied in and out, in
+// registration order; a second registration with equal fields is a second
+// entry.
+
+#include <QString>
+#include <QVector>
+
+// A plug-in command of the plug-in menu.
+struct TCPlugin {
+    QString caption;
+    QString command; // expression evaluated when the command runs
+    QString info;    // expression of the information command; may be empty
+    QString author;
+    quint8 category = 0; // 0 the plug-in menu itself, 1 to 4 its category submenus
+
+    static constexpr quint8 MaxCategory = 4;
+    friend bool operator==(const TCPlugin&, const TCPlugin&) = default;
+};
+
+// A custom table as a script declared it. The advanced tables window that
+// shows these tables reads them from the registry.
+struct TCCustomTable {
+    QString name;
+    quint8 width = 0;
+    quint8 height = 0;
+    quint16 address = 0;
+    QString onLoad;
+    QString onGetValue;
+    QString onSetValue;
+    QString onUnload;
+    QString description;
+    friend bool operator==(const TCCustomTable&, const TCCustomTable&) = default;
+};
+
+// The registries' one shape: a 16-bit count, records in registration order.
+template <class Record>
+class TCRegistry {
+public:
+    void add(const Record& record)
+    {
+        // The count is 16-bit: a full registry takes no more.
+        if (m_items.size() < 0xFFFF)
+            m_items.push_back(record);
+    }
+    void clear() { m_items.clear(); }
+    [[nodiscard]] quint16 count() const { return static_cast<quint16>(m_items.size()); }
+    // A copy of the record at index (0-based, below count()).
+    [[nodiscard]] Record get(int index) const { return m_items.at(index); }
+    [[nodiscard]] const QVector<Record>& items() const { return m_items; }
+
+private:
+    QVector<Record> m_items;
+};
+
+class TCPluginManager : public TCRegistry<TCPlugin> {
+public:
+    // The plug-in registration of the window object: a category above 4 is
+    // stored as 0.
+    void registerPlugin(const QString& author, const QString& caption, const QString& command, const QString& info,
+                        quint8 category);
+};
+
+using TCTableManager = TCRegistry<TCCustomTable>;
