@@ -1,0 +1,127 @@
+// The cost of calling script code: evaluating a call text (what hooks and
+// handlers do), calling a cached function handle, and a full repaint of the
+// 20 x 24 table grid while a script serves every table value through the
+// OnGetTableValue hook (each cell's function reads its byte through the ROM
+// object).
+//
+//   QT_QPA_PLATFORM=offscreen ./bench_script
+//
+// Target: the hooked repaint stays under 16 ms (one frame).
+
+#include "editor/mdlGridDisplay.h"
+#include "editor/ui/VexorGrid.h"
+#include "rom/clsRom.h"
+#include "rom/clsRomDocument.h"
+#include "rom/mdlRomGen.h"
+#include "scripting/scptRom.h"
+#include "scripting/scptRomEvents.h"
+#include "support/TestScriptHost.h"
+#include "support/TestServices.h"
+
+#include <QApplication>
+#include <QImage>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+const char* const Functions = "function add3(a, b, c) { return a + b * 2 + c * 3; }"
+                              "function tv(t, c, r) { return rom.byteAt(rom.addressIn(5 + (t & 1)) + r * 24 + c); }";
+
+struct ScriptBench {
+    TTestServices svc;
+    TRom rom;
+    TRomDocument doc{rom, svc.services()};
+    TRomHookNames names;
+    TTestScriptHost host;
+
+    ScriptBench()
+    {
+        TRomGenOptions o;
+        o.family = QStringLiteral("vexorau");
+        rom.buffer().loadBytes(generateRom(o));
+        if (rom.loadFromBuffer() != TRom::LoadResult::Ok)
+            throw std::runtime_error("generated ROM did not load");
+        host.addObject(QStringLiteral("rom"), new TRomScript(doc, host, names));
+        host.addCode(QString::fromLatin1(Functions));
+    }
+};
+
+void BM_EvaluateCallText(benchmark::State& state)
+{
+    ScriptBench b;
+    double sum = 0;
+    for (auto _ : state)
+        sum += b.host.evaluate(QStringLiteral("add3(1,2,3)")).toNumber();
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_CachedCall(benchmark::State& state)
+{
+    ScriptBench b;
+    QJSValue f = b.host.engine()->globalObject().property(QStringLiteral("add3"));
+    const QJSValueList args{1, 2, 3};
+    double sum = 0;
+    for (auto _ : state)
+        sum += f.call(args).toNumber();
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_HookedGridRepaint(benchmark::State& state)
+{
+    ScriptBench b;
+    TRomEventsScript(b.doc, b.host, b.names).install(TRom::OnGetTableValue, QStringLiteral("tv"));
+    if (!b.rom.hasHook(TRom::OnGetTableValue)) {
+        state.SkipWithError("hook not installed");
+        return;
+    }
+    b.rom.CurrentTable = tkLowFuel;
+    TGridDisplay display(&b.rom);
+    TVexorGrid grid;
+    grid.setFixedCols(TGridDisplay::FixedCols);
+    grid.setFixedRows(TGridDisplay::FixedRows);
+    grid.setColCount(display.gridColCount());
+    grid.setRowCount(display.gridRowCount());
+    grid.setDefaultColWidth(grid.fontMetrics().horizontalAdvance(QStringLiteral("10000.00")) + 4);
+    grid.OnFixedCell = [&](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
+        display.fixedCell(c, r, caption, align);
+    };
+    grid.OnColorCell = [&](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& fc, TFontStyles&,
+                           TAlignment& align,
+                           bool selected) { display.colorCell(c, r, caption, bk, fc, align, selected); };
+    grid.resize(grid.sizeHint());
+    grid.show();
+    QApplication::processEvents();
+    if (grid.ColCount() != 25 || grid.RowCount() != 23 || grid.viewport()->size() != grid.contentSize()) {
+        state.SkipWithError("the 20 x 24 grid is not fully in view");
+        return;
+    }
+    QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    const int before = b.host.evaluations();
+    grid.viewport()->render(&image);
+    const int perRepaint = b.host.evaluations() - before;
+    for (auto _ : state)
+        grid.viewport()->render(&image);
+    state.counters["hook_calls"] = perRepaint;
+    if (!b.host.errors().isEmpty())
+        state.SkipWithError("the hook failed");
+}
+
+} // namespace
+
+BENCHMARK(BM_EvaluateCallText)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CachedCall)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HookedGridRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
