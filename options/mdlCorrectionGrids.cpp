@@ -135,6 +135,70 @@ std::vector<TCorrectionGridSpec> buildGrids()
     wb.colorMid = 2.5;
     wb.colorLo = 0;
     v.push_back(wb);
+
+    // Boost control. The solenoid's response: 11 duty break points, each with
+    // the boost it gives as a load byte.
+    TCorrectionGridSpec solenoid = grid("cgSolenoidPerformance", "tbsBoostControl", {QStringLiteral(" psi")},
+                                        {aeBoostPulse}, aeChecksum, false, K::BoostPsi);
+    solenoid.header = QStringLiteral(" Duty");
+    solenoid.axis = TGridAxis::HalfPercent;
+    solenoid.fixedCount = 11;
+    solenoid.colorHi = 20;
+    solenoid.colorMid = 10;
+    solenoid.colorLo = 0;
+    v.push_back(solenoid);
+    // Target boost per gear: a load byte and a controller gain byte (/ 5) per gear.
+    for (int set = 0; set < 2; ++set) {
+        TCorrectionGridSpec target =
+            perGear(grid(set == 0 ? "cgTargetBoost1" : "cgTargetBoost2", "tbsBoostControl",
+                         {QStringLiteral(" Target"), QStringLiteral(" Gain")},
+                         {TRomEntry(aeTargetBoostLoad1 + set), TRomEntry(aeTargetBoostGear1 + set)}, aeChecksum, false,
+                         K::BoostPsi),
+                    TGridAxis::Index, 5, 1);
+        target.header = QStringLiteral(" Gear");
+        target.rowKinds = {K::BoostPsi, K::Scaled};
+        target.scale = 0.2;
+        target.colorHi = 50;
+        target.colorMid = 20;
+        target.colorLo = 0;
+        v.push_back(target);
+    }
+    // Duty added (or taken) by intake temperature, in signed half percents.
+    TCorrectionGridSpec iatBoost = grid("cgIATBoostComp", "tbsBoostControl", {QStringLiteral(" Duty %")},
+                                        {aeIatBoostComp}, aeChecksum, false, K::Scaled);
+    iatBoost.header = QStringLiteral(" Temp");
+    iatBoost.fixedCount = 5;
+    iatBoost.scale = 0.5;
+    iatBoost.signedValue = true;
+    iatBoost.colorHi = 20;
+    iatBoost.colorMid = 0;
+    iatBoost.colorLo = -20;
+    v.push_back(iatBoost);
+
+    // Each event's map adjustment: 10 break points of three bytes, the rpm
+    // (exponent encoding), the fuel added (signed, injector units of 4.325 µs)
+    // and the ignition added (signed quarter degrees).
+    for (int e = 0; e < 3; ++e) {
+        const QByteArray name = QStringLiteral("cgEv%1MapAdjust").arg(e + 1).toLatin1();
+        const QByteArray page = QStringLiteral("tsEvent%1").arg(e + 1).toLatin1();
+        const TRomEntry block = TRomEntry(aeEvent1MapAdjust + e);
+        TCorrectionGridSpec adjust =
+            grid(name.constData(), page.constData(), {QStringLiteral("Fuel (µs) "), QStringLiteral("Ign. (°) ")},
+                 {block, block}, aeChecksum, false, K::Scaled);
+        adjust.header = QStringLiteral("RPM ");
+        adjust.axis = TGridAxis::ExponentRpm;
+        adjust.fixedCount = 10;
+        adjust.stride = 3;
+        adjust.rowOffsets = {1, 2};
+        adjust.rowKinds = {K::Scaled, K::Degrees};
+        adjust.scale = BoostEnrichPerUnit;
+        adjust.signedValue = true;
+        adjust.decimals = 0;
+        adjust.colorHi = 50;
+        adjust.colorMid = 0;
+        adjust.colorLo = -50;
+        v.push_back(adjust);
+    }
     return v;
 }
 
@@ -158,7 +222,14 @@ const std::vector<TCorrectionGridSpec>& correctionGrids()
             {"cgInShiftLimits", "In-shift rev limits"},
             {"cgGearIgn", "Ignition adjustment by gear"},
             {"cgRPMTipinIgn", "Tip-in ignition"},
-            {"cgWBConversion", "Wideband conversion"}};
+            {"cgWBConversion", "Wideband conversion"},
+            {"cgSolenoidPerformance", "Solenoid performance"},
+            {"cgTargetBoost1", "Target boost, first set"},
+            {"cgTargetBoost2", "Target boost, second set"},
+            {"cgIATBoostComp", "Duty compensation by intake temperature"},
+            {"cgEv1MapAdjust", "Map adjustment while active"},
+            {"cgEv2MapAdjust", "Map adjustment while active"},
+            {"cgEv3MapAdjust", "Map adjustment while active"}};
         for (auto& g : v)
             for (const auto& [name, title] : titles)
                 if (g.name == QLatin1String(name))
@@ -219,7 +290,17 @@ int TCorrectionGrid::cellAddress(int col, int row) const
         throw EVexorError(QStringLiteral("Index out of bounds."));
     // The wideband table is shown richest mixture last: its pairs in reverse.
     const int point = m_spec.axis == TGridAxis::WidebandLambda ? columnCount() - 1 - col : col;
-    return rowAddress(row) + point * m_spec.stride + m_spec.valueOffset;
+    const int base = rowAddress(row); // refuses a row the grid lacks before it is looked up
+    const size_t spec = size_t(m_rows[size_t(row)]);
+    const int offset = spec < m_spec.rowOffsets.size() ? m_spec.rowOffsets[spec] : m_spec.valueOffset;
+    return base + point * m_spec.stride + offset;
+}
+
+TGridCellKind TCorrectionGrid::kindOf(int row) const
+{
+    (void)rowAddress(row); // refuses a row the grid lacks
+    const size_t spec = size_t(m_rows[size_t(row)]);
+    return spec < m_spec.rowKinds.size() ? m_spec.rowKinds[spec] : m_spec.kind;
 }
 
 int TCorrectionGrid::axisByte(int col) const
@@ -232,7 +313,7 @@ QString TCorrectionGrid::headerCaption() const
 {
     switch (m_spec.axis) {
     case TGridAxis::Temperature:
-        return m_ctx.units.fahrenheit ? QStringLiteral("Temp (°F)") : QStringLiteral("Temp (°C)");
+        return m_spec.header + (m_ctx.units.fahrenheit ? QStringLiteral(" (°F)") : QStringLiteral(" (°C)"));
     case TGridAxis::WidebandLambda: return m_ctx.units.afr ? QStringLiteral("AFR") : QStringLiteral("Lambda");
     default: return m_spec.header;
     }
@@ -247,6 +328,7 @@ QString TCorrectionGrid::columnCaption(int col) const
     case TGridAxis::ExponentRpm: return QString::number(TRom::decodeExponentRpm(quint8(axisByte(col))));
     case TGridAxis::BatteryVolts:
         return QString::asprintf("%.1f", axisByte(col) * BatteryVoltsPerBit + BatteryZeroVolts);
+    case TGridAxis::HalfPercent: return QString::asprintf("%.1f", axisByte(col) / 2.0);
     case TGridAxis::WidebandLambda: {
         const int b = axisByte(col);
         if (b == 0)
@@ -270,11 +352,13 @@ int TCorrectionGrid::storedValue(int col, int row) const
 double TCorrectionGrid::cellValue(int col, int row) const
 {
     const int raw = storedValue(col, row);
-    switch (m_spec.kind) {
+    switch (kindOf(row)) {
     case TGridCellKind::UnityPercent: {
         const int u = unity();
         return u == 0 ? 0 : (double(raw) / u - 1) * 100;
     }
+    case TGridCellKind::BoostPsi: return (m_ctx.rom.byteToMillibar(raw, true) - m_ctx.units.atmospheric) * PsiPerMbar;
+    case TGridCellKind::Scaled: return (m_spec.signedValue ? qint8(raw) : raw) * m_spec.scale;
     case TGridCellKind::Degrees: return qint8(raw) / 4.0;
     case TGridCellKind::Retard: return raw / 4.0;
     case TGridCellKind::PeriodRpm: return raw == 0 && m_spec.unreadable ? m_spec.unreadable : periodWordToRpm(raw);
@@ -288,9 +372,11 @@ double TCorrectionGrid::cellValue(int col, int row) const
 QString TCorrectionGrid::cellText(int col, int row) const
 {
     const double v = cellValue(col, row);
-    switch (m_spec.kind) {
+    switch (kindOf(row)) {
     case TGridCellKind::UnityPercent:
+    case TGridCellKind::BoostPsi:
     case TGridCellKind::Degrees: return QString::asprintf("%.1f", v);
+    case TGridCellKind::Scaled: return QString::asprintf(m_spec.decimals == 0 ? "%.0f" : "%.1f", v);
     case TGridCellKind::Retard: return QString::asprintf("-%.1f", v);
     case TGridCellKind::PeriodRpm: return QString::number(int(v));
     case TGridCellKind::Latency:
@@ -322,14 +408,15 @@ void TCorrectionGrid::setCellText(int col, int row, const QString& text)
 {
     (void)cellAddress(col, row); // a cell outside the grid is refused before anything else
     // Retard cells are shown with a minus sign; a typed one means the same.
+    const TGridCellKind kind = kindOf(row);
     QString t = text.trimmed();
-    if (m_spec.kind == TGridCellKind::Retard && t.startsWith(QLatin1Char('-')))
+    if (kind == TGridCellKind::Retard && t.startsWith(QLatin1Char('-')))
         t = t.mid(1);
-    if (t == cellText(col, row).trimmed() || (m_spec.kind == TGridCellKind::Retard && t == cellText(col, row).mid(1)))
+    if (t == cellText(col, row).trimmed() || (kind == TGridCellKind::Retard && t == cellText(col, row).mid(1)))
         return;
     const double v = parseOptionNumber(t);
     int raw = 0;
-    switch (m_spec.kind) {
+    switch (kind) {
     case TGridCellKind::UnityPercent: {
         const int u = unity();
         if (u == 0)
@@ -348,6 +435,13 @@ void TCorrectionGrid::setCellText(int col, int row, const QString& text)
     case TGridCellKind::Latency:
     case TGridCellKind::Raw: raw = int(std::clamp(roundEven(v), 0.0, m_spec.valueWidth == 2 ? 65535.0 : 255.0)); break;
     case TGridCellKind::SensorVolts: raw = int(std::clamp(roundEven(v / WidebandVoltsPerBit), 0.0, 255.0)); break;
+    case TGridCellKind::BoostPsi: raw = m_ctx.rom.millibarToByte(v / PsiPerMbar + m_ctx.units.atmospheric, true); break;
+    case TGridCellKind::Scaled: {
+        // Clamped to what the byte holds, never wrapped.
+        const double units = roundEven(v / m_spec.scale);
+        raw = m_spec.signedValue ? quint8(qint8(std::clamp(units, -128.0, 127.0))) : int(std::clamp(units, 0.0, 255.0));
+        break;
+    }
     }
     writeStored(col, row, raw);
 }
@@ -356,7 +450,7 @@ void TCorrectionGrid::step(int col, int row, int direction, bool large)
 {
     const int u = unity();
     const int amount = large ? (u > 0 ? std::max(1, u / 10) : 10) : 1;
-    if (m_spec.kind == TGridCellKind::Degrees) {
+    if (kindOf(row) == TGridCellKind::Degrees || (kindOf(row) == TGridCellKind::Scaled && m_spec.signedValue)) {
         const int s = qint8(storedValue(col, row)) + direction * amount;
         writeStored(col, row, quint8(qint8(std::clamp(s, -128, 127))));
         return;

@@ -16,6 +16,7 @@ enum class TGridAxis : quint8 {
     ExponentRpm, // axis byte in the exponent rpm encoding
     BatteryVolts,
     WidebandLambda, // lambda 128 / axis byte, or AFR with the AFR unit; reverse order
+    HalfPercent,    // solenoid duty: axis byte / 2 %
 };
 
 enum class TGridCellKind : quint8 {
@@ -26,6 +27,8 @@ enum class TGridCellKind : quint8 {
     Latency,      // word in µs, "%.0f"
     SensorVolts,  // byte x 0.0196, "%.2f"
     Raw,          // the stored number, "%.0f"
+    BoostPsi,     // load byte as psi above the atmospheric pressure setting, "%.1f"
+    Scaled,       // the stored number times `scale` (signed when `signedValue`), "%.1f" or "%.0f"
 };
 
 struct TCorrectionGridSpec {
@@ -41,12 +44,17 @@ struct TCorrectionGridSpec {
     int fixedUnity = 0;                // unity of a grid without a packed count
     int stride = 2;                    // bytes per break point
     int valueOffset = 1;               // where the value lies in a break point
+    std::vector<int> rowOffsets;       // per data row, where rows share one entry (else valueOffset)
     int valueWidth = 1;
     TGridAxis axis = TGridAxis::Temperature;
     TGridCellKind kind = TGridCellKind::UnityPercent;
+    std::vector<TGridCellKind> rowKinds; // per data row, where rows differ (else kind)
     double colorHi = 80, colorMid = 0, colorLo = -80;
     int firstColumnWidth = 72;
     int unreadable = 0; // shown for a period word of 0 (0: show 0)
+    double scale = 1;   // Scaled cells: shown value per stored unit
+    bool signedValue = false;
+    int decimals = 1; // Scaled cells
 };
 
 [[nodiscard]] const std::vector<TCorrectionGridSpec>& correctionGrids();
@@ -76,6 +84,7 @@ public:
     // The break point nearest a live sensor byte (-1 for a non-sensor axis).
     [[nodiscard]] int liveColumn(int sensorByte) const;
     [[nodiscard]] int unity() const;
+    [[nodiscard]] TGridCellKind kindOf(int row) const;
 
 private:
     [[nodiscard]] int rowAddress(int row) const;

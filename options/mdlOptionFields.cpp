@@ -23,6 +23,7 @@ constexpr double MaxRetardDegrees = 63.75;
 constexpr double TpsBytesPerVolt = 51.2;
 constexpr double WbOffsetMvPerBit = 19.5;
 constexpr double InjectorUsPerUnit = 17.3;
+constexpr double GainBytesPerUnit = 5;
 
 } // namespace
 
@@ -76,6 +77,7 @@ double decodeOption(const TOptionContext& ctx, TOptionConv conv, int raw)
         return base == 0 ? 0 : (double(raw) / base - 1) * 100;
     }
     case TOptionConv::InjectorUs: return raw / 4.0 * InjectorUsPerUnit;
+    case TOptionConv::Gain: return raw / GainBytesPerUnit;
     case TOptionConv::Switch:
     case TOptionConv::Bit: return raw;
     }
@@ -109,6 +111,7 @@ int encodeOption(const TOptionContext& ctx, TOptionConv conv, double v)
         return clampTo((v / 100 + 1) * base, 0, 0xFFFF);
     }
     case TOptionConv::InjectorUs: return clampTo(v / InjectorUsPerUnit * 4, 0, 0xFFFF);
+    case TOptionConv::Gain: return clampTo(v * GainBytesPerUnit, 0, 255);
     }
     return clampTo(v, 0, 255);
 }
@@ -119,6 +122,7 @@ QString formatOption(TOptionConv conv, double v)
     case TOptionConv::Throttle205:
     case TOptionConv::Throttle207:
     case TOptionConv::FuelWordPct:
+    case TOptionConv::Gain:
     case TOptionConv::ClLimit: return QString::asprintf("%.1f", v);
     case TOptionConv::Retard: return QString::asprintf("%.2f", v);
     case TOptionConv::TpsVolts: return QString::asprintf("%.2f", v);

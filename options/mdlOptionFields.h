@@ -41,6 +41,7 @@ enum class TOptionConv : quint8 {
     InjectorUs,  // injector duration in µs of word / 4 units of 17.3 µs
     Switch,      // check box: on at `onValue`, written onValue / offValue
     Bit,         // check box: one bit (`onValue`) of the byte
+    Gain,        // boost controller gain: byte / 5
 };
 
 // Undo-group kinds of the option pages' multi-byte writes.
@@ -54,7 +55,7 @@ enum TOptionUndoKind : quint8 {
     ouRevCuts = 29,
     ouInjectorClutchPulse = 40,
     ouModeAndGears = 41,
-    ouSensorType = 42,
+    ouBoostSwitchAndSensor = 42,
     ouGearRatios = 44,
     ouTpsCalibration = 90,
 };
@@ -88,9 +89,11 @@ struct TOptionField {
     TOptionConv conv = TOptionConv::Raw;
     quint8 undoKind = 0; // group kind of a multi-byte write, 0 for one value
     int onValue = 0xFF, offValue = 0x00;
-    QStringList items;  // combo-box captions, in index order
-    QString absentText; // shown, disabled, when the ROM lacks the feature ("none" if empty)
-    QString tip;        // tool tip text beside the raw value
+    QStringList items;                            // combo-box captions, in index order
+    QString absentText;                           // shown, disabled, when the ROM lacks the feature ("none" if empty)
+    QString tip;                                  // tool tip text beside the raw value
+    int trackMin = -100, trackMax = 100;          // track bar range
+    QString trackCaption = QStringLiteral("%1%"); // track bar caption, %1 the position
     // Read rule: the field is present on this ROM (default: its entry is non-zero).
     std::function<bool(const TOptionContext&)> present;
     // Custom read and write rules, replacing the generic entry/offset/conversion ones.

@@ -2,6 +2,7 @@
 
 #include "options/mdlOptionBuild.h"
 #include "rom/clsRom.h"
+#include "rom/mdlCodePatches.h"
 #include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 
@@ -187,8 +188,11 @@ bool claimOutput(TOptionContext& ctx, TOutputUser user, int bit)
 
 void storeOutputsInUse(TRom& rom)
 {
-    if (const int at = rom.address(aeOutputsInUse))
-        rom.buffer().writeWord(at, quint16(outputsInUseExcept(rom, TOutputUser(0xFF))));
+    const auto mask = quint16(outputsInUseExcept(rom, TOutputUser(0xFF)));
+    // The entry-162 feature keeps its own bit of the code-switch word.
+    setCodeSwitches(rom, quint16(mask | (entry162Feature(rom) ? csEntry162 : 0)));
+    if (const int at = rom.address(aeOutputsInUse); at && rom.wordAt(at) != mask)
+        rom.buffer().writeWord(at, mask);
 }
 
 void setEventInput(TOptionContext& ctx, int event, int item)
@@ -391,12 +395,23 @@ void appendEvent(std::vector<TOptionField>& v, int e)
 
 namespace {
 
-// The clutch switch is an input like an event's: its selector word at entry 76
-// and its bits word at entry 77 (input bit in the high byte, invert mask in the
-// low byte, as at an event block's offset 4).
-int clutchItem(const TRom& rom)
+// The clutch switch and the target-boost set switch are inputs like an
+// event's: a selector word at one entry and a bits word at the next (input
+// bit in the high byte, invert mask in the low byte, as at an event block's
+// offset 4). Their items are the event inputs without "Always".
+struct TInputSwitch {
+    const char* input;  // combo box
+    const char* invert; // check box
+    const char* page;
+    const char* group;
+    const char* label;
+    TRomEntry selector, bits;
+    quint8 undoKind;
+};
+
+int switchInputItem(const TRom& rom, const TInputSwitch& s)
 {
-    const int selector = rom.wordAt(rom.address(aeClutchInput)), bit = rom.wordAt(rom.address(aeClutchInvert)) >> 8;
+    const int selector = rom.wordAt(rom.address(s.selector)), bit = rom.wordAt(rom.address(s.bits)) >> 8;
     if (selector == 0 && bit == 0)
         return 0;
     for (size_t i = 2; i < EventInputItems.size(); ++i)
@@ -405,36 +420,38 @@ int clutchItem(const TRom& rom)
     return -1;
 }
 
-void appendClutch(std::vector<TOptionField>& v)
+void appendInputSwitch(std::vector<TOptionField>& v, const TInputSwitch& s)
 {
-    TOptionField input = optCustom("cbxClutchInput", TOptionControl::Combo, "tbsRevs", "Clutch", "Clutch input");
-    input.entry = aeClutchInput;
-    input.undoKind = ouInjectorClutchPulse;
+    TOptionField input = optCustom(s.input, TOptionControl::Combo, s.page, s.group, s.label);
+    input.entry = s.selector;
+    input.undoKind = s.undoKind;
     input.items = {QStringLiteral("None"),    QStringLiteral("Input A"), QStringLiteral("Input B"),
                    QStringLiteral("Input C"), QStringLiteral("Input D"), QStringLiteral("Input E")};
-    input.present = [](const TOptionContext& ctx) {
-        return ctx.rom.address(aeClutchInput) != 0 && ctx.rom.address(aeClutchInvert) != 0;
+    input.present = [s](const TOptionContext& ctx) {
+        return ctx.rom.address(s.selector) != 0 && ctx.rom.address(s.bits) != 0;
     };
-    input.read = [](const TOptionContext& ctx) {
-        return TOptionValue{QString::number(clutchItem(ctx.rom)), true, ctx.rom.wordAt(ctx.rom.address(aeClutchInput))};
+    input.read = [s](const TOptionContext& ctx) {
+        return TOptionValue{QString::number(switchInputItem(ctx.rom, s)), true,
+                            ctx.rom.wordAt(ctx.rom.address(s.selector))};
     };
-    input.write = [](TOptionContext& ctx, const QString& text) {
+    input.write = [s](TOptionContext& ctx, const QString& text) {
         const int item = parseComboIndex(text, 6);
         const TEventInputItem in = item == 0 ? EventInputItems[0] : EventInputItems[size_t(item) + 1];
         TBinEdit& b = ctx.rom.buffer();
-        TUndoGroupGuard undo(b, ouInjectorClutchPulse);
-        b.writeWord(ctx.rom.address(aeClutchInput), in.selector);
-        b.writeWord(ctx.rom.address(aeClutchInvert), quint16(in.bits & 0xFF00));
+        TUndoGroupGuard undo(b, s.undoKind);
+        b.writeWord(ctx.rom.address(s.selector), in.selector);
+        b.writeWord(ctx.rom.address(s.bits), quint16(in.bits & 0xFF00));
     };
     v.push_back(input);
-    TOptionField invert = optCustom("chkInvertClutch", TOptionControl::Check, "tbsRevs", "Clutch", "Invert clutch");
-    invert.entry = aeClutchInvert;
-    invert.read = [](const TOptionContext& ctx) {
-        const int w = ctx.rom.wordAt(ctx.rom.address(aeClutchInvert));
-        return TOptionValue{checkText((w & 0xFF) != 0), clutchItem(ctx.rom) > 0, w};
+    TOptionField invert = optCustom(s.invert, TOptionControl::Check, s.page, s.group, "Invert input");
+    invert.entry = s.bits;
+    invert.present = input.present;
+    invert.read = [s](const TOptionContext& ctx) {
+        const int w = ctx.rom.wordAt(ctx.rom.address(s.bits));
+        return TOptionValue{checkText((w & 0xFF) != 0), switchInputItem(ctx.rom, s) > 0, w};
     };
-    invert.write = [](TOptionContext& ctx, const QString& text) {
-        const int at = ctx.rom.address(aeClutchInvert);
+    invert.write = [s](TOptionContext& ctx, const QString& text) {
+        const int at = ctx.rom.address(s.bits);
         const int bit = ctx.rom.wordAt(at) >> 8;
         ctx.rom.buffer().writeWord(at, quint16((bit << 8) | (parseOptionNumber(text) != 0 ? bit : 0)));
     };
@@ -445,11 +462,15 @@ void appendClutch(std::vector<TOptionField>& v)
 
 void appendOutputFields(std::vector<TOptionField>& v)
 {
-    appendClutch(v);
+    appendInputSwitch(v, {"cbxClutchInput", "chkInvertClutch", "tbsRevs", "Clutch", "Clutch input", aeClutchInput,
+                          aeClutchInvert, ouInjectorClutchPulse});
     v.push_back(outputCombo("cbxPWMOutput", Boost, "Boost control", TOutputUser::Boost, BoostBits,
                             int(std::size(BoostBits)), aeBoostOutput, ouBoostOutput));
     v.push_back(optCheck("chkInvertPWMOutput", Boost, "Boost control", "Invert output", aeBoostOutputInvert, 0,
                          TOptionConv::Bit, InvertBit));
+    // The switch chooses between the two target-boost sets.
+    appendInputSwitch(v, {"cbxTargetBoostSwitch", "chkInvertTargetBoostSwitch", Boost, "Target boost switch",
+                          "Second set while", aeTargetBoostSwitch, aeTargetBoostSwitchBits, ouBoostSwitchAndSensor});
     v.push_back(outputCombo("cbxVTECPlus", Vtec, "VTEC-plus", TOutputUser::VtecPlus, VtecPlusBits,
                             int(std::size(VtecPlusBits)), aeVtecPlusOutput, ouVtecPlusOutput));
     v.push_back(outputSwitch(

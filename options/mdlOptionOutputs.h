@@ -11,9 +11,10 @@
 
 enum class TOutputUser : quint8 { Boost, Vtec, Iab, VtecPlus, Event1, Event2, Event3 };
 
-// Bits of the outputs the fixed users drive.
-inline constexpr int VtecSolenoidBit = 0x100;
-inline constexpr int IabOutputBit = 0x01;
+// Bits of the outputs the fixed users drive. The in-use mask is the ECU
+// program's code-switch word, whose bit 0x0001 is the VTEC solenoid's.
+inline constexpr int VtecSolenoidBit = 0x01;
+inline constexpr int IabOutputBit = 0x100;
 
 inline constexpr int EventCount = 3;
 inline constexpr int EventBlockSize = 24;
@@ -60,7 +61,9 @@ void setEventOutput(TOptionContext& ctx, int event, int item); // conflict-check
 // Refuses a bit that another user holds: with a message service the conflict
 // notice is shown and false returned, without one EVexorError is thrown.
 bool claimOutput(TOptionContext& ctx, TOutputUser user, int bit);
-// Stores the mask of the outputs in use after a change.
+// Stores the mask of the outputs in use after a change: as the code-switch
+// word (which switches the program code off each output another function
+// took) and as the word at entry 178, where it survives a reload.
 void storeOutputsInUse(TRom& rom);
 
 // The option-tree fields of the outputs and the three events.

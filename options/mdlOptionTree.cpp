@@ -6,6 +6,7 @@
 #include "settings/mdlErrors.h"
 #include "settings/mdlMessages.h"
 
+#include <algorithm>
 #include <cmath>
 
 const std::array<const char*, 15> OptionPages = {"tbsFuel",      "tbsIgn",        "tbsIdle",      "tbsRevs",
@@ -293,6 +294,56 @@ TOptionField mapBound(const char* name, const char* label, bool isMax)
 
 int sensorTypeItem(const TRom& rom) { return rom.byteAt(rom.address(aeWbSensorType)); }
 
+// A check box over one of the ROM model's switches, read and written through it.
+TOptionField romSwitch(const char* name, const char* page, const char* group, const char* label, TRom::TSwitch sw)
+{
+    TOptionField f = optCustom(name, TOptionControl::Check, page, group, label);
+    f.entry = TRomEntry(TRom::switchEntry(sw));
+    f.read = [sw](const TOptionContext& ctx) {
+        return TOptionValue{checkText(ctx.rom.switchValue(sw)), true,
+                            ctx.rom.byteAt(ctx.rom.address(TRom::switchEntry(sw)))};
+    };
+    f.write = [sw](TOptionContext& ctx, const QString& text) { ctx.rom.setSwitch(sw, parseOptionNumber(text) != 0); };
+    return f;
+}
+
+// The boost solenoid's pulse frequency: the PWM period in timer ticks, stored
+// twice (the on and the off phase reload it), both in one undo group.
+int pulseFrequency(const TRom& rom)
+{
+    const int period = rom.wordAt(rom.address(aeBoostPeriod));
+    return period == 0 ? 0 : int(roundEven(double(BoostPwmClockHz) / period));
+}
+
+TOptionField pulseFrequencyField(const char* page)
+{
+    TOptionField f = optCustom("trkPulseFrequency", TOptionControl::Track, page, "Boost control", "Pulse frequency");
+    f.entry = aeBoostPeriod;
+    f.undoKind = ouInjectorClutchPulse;
+    f.trackMin = BoostPulseMinHz;
+    f.trackMax = BoostPulseMaxHz;
+    f.trackCaption = QStringLiteral("%1Hz");
+    f.present = [](const TOptionContext& ctx) {
+        return ctx.rom.address(aeBoostPeriod) != 0 && ctx.rom.address(aeBoostPeriodCopy) != 0;
+    };
+    f.read = [](const TOptionContext& ctx) {
+        return TOptionValue{QString::number(pulseFrequency(ctx.rom)), true,
+                            ctx.rom.wordAt(ctx.rom.address(aeBoostPeriod))};
+    };
+    f.write = [](TOptionContext& ctx, const QString& text) {
+        const int hz =
+            int(std::clamp(roundEven(parseOptionNumber(text)), double(BoostPulseMinHz), double(BoostPulseMaxHz)));
+        const auto period = quint16(roundEven(double(BoostPwmClockHz) / hz));
+        const int a = ctx.rom.address(aeBoostPeriod), b = ctx.rom.address(aeBoostPeriodCopy);
+        if (ctx.rom.wordAt(a) == period && ctx.rom.wordAt(b) == period)
+            return;
+        TUndoGroupGuard g(ctx.rom.buffer(), ouInjectorClutchPulse);
+        ctx.rom.buffer().writeWord(a, period);
+        ctx.rom.buffer().writeWord(b, period);
+    };
+    return f;
+}
+
 std::vector<TOptionField> buildTree()
 {
     std::vector<TOptionField> v;
@@ -350,8 +401,8 @@ std::vector<TOptionField> buildTree()
         optText("txtStandFuel", Revs, "Standstill", "Standstill enrichment", aeStandstillBoostEnrich, 0, 2, C::Raw));
 
     // VTEC
-    v.push_back(optCheck("chkEnableVTP", Vtec, "VTEC", "VTP check", aeVtpCheck, 0, C::Switch));
-    v.push_back(optCheck("chkEnableVTS", Vtec, "VTEC", "VTS check", aeVtsCheck, 0, C::Switch));
+    v.push_back(romSwitch("chkEnableVTP", Vtec, "VTEC", "VTP check", TRom::swVtpCheck));
+    v.push_back(romSwitch("chkEnableVTS", Vtec, "VTEC", "VTS check", TRom::swVtsCheck));
     v.push_back(vtecPair("txtVTECLow", "Low-load VTEC point", 0));
     v.push_back(vtecPair("txtVTECHigh", "High-load VTEC point", 1));
     v.push_back(optText("txtVTLoad", Vtec, "VTEC conditions", "Minimum load", aeVtecLoad, 0, 1, C::Load));
@@ -363,17 +414,8 @@ std::vector<TOptionField> buildTree()
 
     // Condition switches: the ROM model's VTEC speed and coolant conditions, and
     // the throttle condition, off at 0 and on from 0 % throttle.
-    auto romSwitch = [](const char* name, const char* label, TRom::TSwitch sw) {
-        TOptionField f = optCustom(name, TOptionControl::Check, Vtec, "VTEC conditions", label);
-        f.entry = TRomEntry(TRom::switchEntry(sw));
-        f.read = [sw](const TOptionContext& ctx) { return TOptionValue{checkText(ctx.rom.switchValue(sw)), true, -1}; };
-        f.write = [sw](TOptionContext& ctx, const QString& text) {
-            ctx.rom.setSwitch(sw, parseOptionNumber(text) != 0);
-        };
-        return f;
-    };
-    v.push_back(romSwitch("chkVTSpeed", "Speed condition", TRom::swVtecSpeed));
-    v.push_back(romSwitch("chkVTTemp", "Coolant condition", TRom::swVtecCoolant));
+    v.push_back(romSwitch("chkVTSpeed", Vtec, "VTEC conditions", "Speed condition", TRom::swVtecSpeed));
+    v.push_back(romSwitch("chkVTTemp", Vtec, "VTEC conditions", "Coolant condition", TRom::swVtecCoolant));
     auto enableBox = [](const char* name, const char* page, const char* group, const char* label, TRomEntry entry,
                         int width, int onValue) {
         TOptionField f = optCustom(name, TOptionControl::Check, page, group, label);
@@ -458,6 +500,9 @@ std::vector<TOptionField> buildTree()
     v.push_back(mode);
     v.push_back(
         optText("txtFixedDuty", BoostControl, "Boost control", "Fixed duty", aeBoostDutyTable, 0, 1, C::Percent));
+    v.push_back(
+        optText("txtFixedGain", BoostControl, "Boost control", "Controller gain", aeBoostControlMode, 1, 1, C::Gain));
+    v.push_back(pulseFrequencyField(BoostControl));
 
     // Closed loop and wideband
     v.push_back(optCheck("chkClosedLoop", Emission, "Closed loop", "Closed loop", aeClosedLoopSwitch, 0, C::Switch));
@@ -470,7 +515,7 @@ std::vector<TOptionField> buildTree()
         optText("txtCLHighLimit", Emission, "Closed loop", "Upper trim limit", aeClHighLimit, 0, 2, C::ClLimit));
     TOptionField sensor = optCustom("cbxSensorType", TOptionControl::Combo, Emission, "Wideband", "Sensor");
     sensor.entry = aeWbSensorType;
-    sensor.undoKind = ouSensorType;
+    sensor.undoKind = ouBoostSwitchAndSensor;
     sensor.items = {QStringLiteral("Narrowband"), QStringLiteral("Wideband 1"), QStringLiteral("Wideband 2"),
                     QStringLiteral("Wideband 3"), QStringLiteral("Wideband 4"), QStringLiteral("Wideband 5"),
                     QStringLiteral("Wideband 6"), QStringLiteral("Wideband 7"), QStringLiteral("Wideband 8")};
@@ -482,7 +527,7 @@ std::vector<TOptionField> buildTree()
         const int item = parseComboIndex(text, WidebandPresetCount);
         TRom& rom = ctx.rom;
         TBinEdit& b = rom.buffer();
-        TUndoGroupGuard g(b, ouSensorType);
+        TUndoGroupGuard g(b, ouBoostSwitchAndSensor);
         b.writeByte(rom.address(aeWbSensorType), quint8(item));
         if (rom.address(aeWbEnable))
             b.writeByte(rom.address(aeWbEnable), item == 0 ? 0 : 128);
@@ -523,6 +568,7 @@ std::vector<TOptionField> buildTree()
         const char* label;
         TRomEntry entry;
         int on, off;
+        int romSwitch = -1; // a switch of the ROM model instead of the entry's byte
     };
     static const DtcBox dtcs[] = {
         {"chkDTC10", "10 Intake temperature", aeIatSwitch, 0xFF, 0x00},
@@ -531,11 +577,15 @@ std::vector<TOptionField> buildTree()
         {"chkDTC16", "16 Injectors", aeInjectorTestSwitch, 0x00, 0xFF},
         {"chkDTC17", "17 Vehicle speed", aeVssSwitch, 0xFF, 0x00},
         {"chkDTC20", "20 Electrical load", aeEldSwitch, 0xFF, 0x00},
+        {"chkDTC21", "21 VTEC solenoid", aeVtsCheck, 0, 0, TRom::swVtsCheck},
+        {"chkDTC22", "22 VTEC pressure switch", aeVtpCheck, 0, 0, TRom::swVtpCheck},
         {"chkDTC23", "23 Knock sensor", aeKnockSwitch, 0xFF, 0x00},
         {"chkDTC41", "41 O2 heater", aeO2HeaterSwitch, 0xFF, 0x00},
     };
     for (const DtcBox& d : dtcs)
-        v.push_back(optCheck(d.name, Dtc, "Diagnostic codes", d.label, d.entry, 0, C::Switch, d.on, d.off));
+        v.push_back(d.romSwitch >= 0
+                        ? romSwitch(d.name, Dtc, "Diagnostic codes", d.label, TRom::TSwitch(d.romSwitch))
+                        : optCheck(d.name, Dtc, "Diagnostic codes", d.label, d.entry, 0, C::Switch, d.on, d.off));
 
     // Table properties
     auto dimension = [&](const char* name, const char* label, bool high, bool cols) {

@@ -213,7 +213,9 @@ public:
         swDebug,
         swO2Heater,
         swInjectorTest,
-        swSpeedLimiter
+        swSpeedLimiter,
+        swVtsCheck, // VTEC solenoid check (trouble code 21)
+        swVtpCheck  // VTEC pressure switch check (trouble code 22)
     };
     [[nodiscard]] bool switchValue(TSwitch s) const;
     void setSwitch(TSwitch s, bool on);

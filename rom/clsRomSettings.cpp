@@ -214,9 +214,9 @@ void TRom::setIabPoint(int rpm)
 
 int TRom::switchEntry(TSwitch s)
 {
-    static const TRomEntry entries[] = {aeKnockSwitch,        aeEldSwitch,         aeClosedLoopSwitch, aeBaroSwitch,
-                                        aeVtecMinSpeed,       aeVtecCoolant,       aeDebugSwitch,      aeO2HeaterSwitch,
-                                        aeInjectorTestSwitch, aeSpeedLimiterSwitch};
+    static const TRomEntry entries[] = {
+        aeKnockSwitch, aeEldSwitch,      aeClosedLoopSwitch,   aeBaroSwitch,         aeVtecMinSpeed, aeVtecCoolant,
+        aeDebugSwitch, aeO2HeaterSwitch, aeInjectorTestSwitch, aeSpeedLimiterSwitch, aeVtsCheck,     aeVtpCheck};
     return entries[s];
 }
 
@@ -228,6 +228,8 @@ quint8 switchOnByte(TRom::TSwitch s)
     case TRom::swVtecSpeed:
     case TRom::swInjectorTest: return 0x00;
     case TRom::swVtecCoolant: return 0x44;
+    case TRom::swVtsCheck:
+    case TRom::swVtpCheck: return VtecCheckOnByte;
     default: return 0xFF;
     }
 }

@@ -124,6 +124,13 @@ inline constexpr double BoostEnrichPerUnit = 4.325;
 inline constexpr double InjectorMsPerUnit = 0.0173;
 // Fuel-trim words: percent = word / 327.68 - 100.
 inline constexpr double FuelTrimWordsPerPercent = 327.68;
+// The VTEC solenoid and pressure-switch checks (trouble codes 21 and 22) run
+// while their check byte holds this value; any other byte switches them off.
+inline constexpr quint8 VtecCheckOnByte = 133;
+// The boost solenoid's PWM period is counted in ticks of this timer clock.
+inline constexpr int BoostPwmClockHz = 62500;
+inline constexpr int BoostPulseMinHz = 10;
+inline constexpr int BoostPulseMaxHz = 60;
 // Battery bytes: volts = byte * 0.052 + 6.26.
 inline constexpr double BatteryVoltsPerBit = 0.052;
 inline constexpr double BatteryZeroVolts = 6.26;

@@ -301,7 +301,7 @@ QByteArray generateRom(const TRomGenOptions& o)
         for (TRomEntry b : {aeBoostOutput, aeBoostOutputInvert, aeBoostControlMode, aeVtecPlusOutput, aeIabInverted,
                             aeWbSensorType, aeWbEnable, aeWbOffset, aeGearSelect})
             img.byte(e(b), 0);
-        img.word(e(aeOutputsInUse), 0x100);
+        img.word(e(aeOutputsInUse), 0x01); // the VTEC solenoid's output
         img.word(e(aeClutchInput), 0);
         img.word(e(aeClutchInvert), 0);
         img.byte(e(aeWbStoich), 31);
@@ -364,6 +364,43 @@ QByteArray generateRom(const TRomGenOptions& o)
             img.byte(e(aeGearIgnTable) + g, 0);
             img.byte(e(aeGearIgnDecay) + g, 10);
         }
+        // Boost control: VTEC solenoid and pressure checks on, a 30 Hz solenoid,
+        // gain 2.0, no target-set switch, a solenoid that starts to open at
+        // 20 % duty, targets rising with the gear (second set higher), less
+        // duty in hot air, and events that adjust nothing yet.
+        img.byte(e(aeVtsCheck), VtecCheckOnByte);
+        img.byte(e(aeVtpCheck), VtecCheckOnByte);
+        img.word(e(aeBoostPeriod), int(std::lround(double(BoostPwmClockHz) / 30)));
+        img.word(e(aeBoostPeriodCopy), int(std::lround(double(BoostPwmClockHz) / 30)));
+        img.byte(e(aeBoostControlMode) + 1, 10);
+        img.word(e(aeTargetBoostSwitch), 0);
+        img.word(e(aeTargetBoostSwitchBits), 0);
+        const auto loadByte = [](double mbar) {
+            return int(
+                std::clamp(std::lround((mbar - MapZeroMbar) * 255 / (MapCalibrationTopMbar - MapZeroMbar)), 0L, 255L));
+        };
+        for (int i = 0; i < 11; ++i) {
+            const double open = std::clamp((10.0 * i - 20) / 70, 0.0, 1.0);
+            img.byte(e(aeBoostPulse) + 2 * i, 20 * i); // duty in half percents
+            img.byte(e(aeBoostPulse) + 2 * i + 1, loadByte(1013 + 650 * open));
+        }
+        for (int g = 0; g < 5; ++g) {
+            img.byte(e(aeTargetBoostLoad1) + g, loadByte(1300 + 50 * g));
+            img.byte(e(aeTargetBoostLoad2) + g, loadByte(1450 + 50 * g));
+            img.byte(e(aeTargetBoostGear1) + g, 10);
+            img.byte(e(aeTargetBoostGear2) + g, 10);
+        }
+        const int iatDuty[] = {4, 2, 0, -4, -8};
+        for (int i = 0; i < 5; ++i) {
+            img.byte(e(aeIatBoostComp) + 2 * i, celsiusToByte(-20 + 30 * i));
+            img.byte(e(aeIatBoostComp) + 2 * i + 1, iatDuty[i] & 0xFF);
+        }
+        for (TRomEntry adjust : {aeEvent1MapAdjust, aeEvent2MapAdjust, aeEvent3MapAdjust})
+            for (int i = 0; i < 10; ++i) {
+                img.byte(e(adjust) + 3 * i, TRom::encodeExponentRpm(1000 + 800 * i));
+                img.byte(e(adjust) + 3 * i + 1, 0);
+                img.byte(e(adjust) + 3 * i + 2, 0);
+            }
         // The wideband table of the first sensor preset (lambda 128 / axis byte).
         const int wbAxis[] = {0xBC, 0xAB, 0x9D, 0x97, 0x93, 0x91, 0x8F, 0x8B, 0x86, 0x80, 0x7D, 0x76};
         const int wbSensor[] = {0x2A, 0x3A, 0x49, 0x51, 0x56, 0x59, 0x5B, 0x61, 0x69, 0x74, 0x79, 0x87};

@@ -248,12 +248,12 @@ void TOptionsPanel::addField(const TOptionField& f, QGroupBox* box)
     }
     case TOptionControl::Track: {
         auto* slider = new QSlider(Qt::Horizontal, holder);
-        slider->setRange(-100, 100);
+        slider->setRange(f.trackMin, f.trackMax);
         slider->setMinimumWidth(160);
         auto* caption = new QLabel(holder);
         caption->setObjectName(f.name + QStringLiteral("Caption"));
         connect(slider, &QSlider::valueChanged, caption,
-                [caption](int v) { caption->setText(QStringLiteral("%1%").arg(v)); });
+                [caption, &f](int v) { caption->setText(f.trackCaption.arg(v)); });
         connect(slider, &QSlider::sliderReleased, this,
                 [this, &f, slider] { write(f, QString::number(slider->value())); });
         slider->installEventFilter(this);
@@ -488,7 +488,7 @@ void TOptionsPanel::fill()
         } else if (auto* slider = qobject_cast<QSlider*>(b.widget)) {
             slider->setValue(v.text.toInt());
             if (auto* caption = findChild<QLabel*>(b.field->name + QStringLiteral("Caption")))
-                caption->setText(QStringLiteral("%1%").arg(slider->value()));
+                caption->setText(b.field->trackCaption.arg(slider->value()));
         }
         if (b.field->control != TOptionControl::Button) {
             b.widget->setEnabled(v.enabled);
@@ -529,6 +529,7 @@ void TOptionsPanel::selectNode(int node)
     if (n.sub)
         if (QTabWidget* tabs = m_subControls.value(QString::fromLatin1(n.sub)))
             tabs->setCurrentIndex(n.subIndex);
+    revealNodeGroup(node);
     if (tvOptions) {
         QTreeWidgetItem* current = tvOptions->currentItem();
         if (!current || current->data(0, Qt::UserRole).toInt() != node) {
@@ -538,6 +539,26 @@ void TOptionsPanel::selectNode(int node)
                     tvOptions->setCurrentItem(item);
         }
     }
+}
+
+void TOptionsPanel::revealNodeGroup(int node)
+{
+    // A long page scrolls so the group of the node's first control shows.
+    QWidget* target = control(QString::fromLatin1(OptionNodes[size_t(node)].focus));
+    if (!target)
+        return;
+    QWidget* group = target;
+    while (group && !qobject_cast<QGroupBox*>(group))
+        group = group->parentWidget();
+    for (QWidget* w = target->parentWidget(); w; w = w->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr);
+            scroll && scroll->widget() == w) {
+            // The page may just have been switched to: lay it out before measuring.
+            if (w->layout())
+                w->layout()->activate();
+            scroll->ensureWidgetVisible(group ? group : target, 0, 0);
+            return;
+        }
 }
 
 void TOptionsPanel::focusNode(int node)

@@ -59,6 +59,8 @@ public:
     // Selects a tree node: its page and sub-page; focus moves there on Enter.
     void selectNode(int node);
     void focusNode(int node);
+    // Scrolls the node's page so the group of its first control is visible.
+    void revealNodeGroup(int node);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

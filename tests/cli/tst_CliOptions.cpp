@@ -32,19 +32,27 @@ TEST(CliOptions, ListsSetsAndRefuses)
     ASSERT_EQ(list.exitCode, 0) << list.errText().toStdString();
     const QJsonObject doc = list.json();
     EXPECT_EQ(doc.value(QStringLiteral("page")).toString(), QStringLiteral("pnlOptions2"));
-    for (const char* name : {"txtLoRevCut", "cbxMAPList", "cbxEv3Output", "cgECTFuelOpen", "cgWBConversion"})
+    for (const char* name : {"txtLoRevCut", "cbxMAPList", "cbxEv3Output", "cgECTFuelOpen", "cgWBConversion",
+                             "trkPulseFrequency", "chkDTC21", "cgTargetBoost2", "cgEv3MapAdjust"})
         EXPECT_FALSE(fieldOf(doc, QString::fromLatin1(name)).isEmpty()) << name;
 
-    const TCliRun set = runCli({QStringLiteral("options"), rom, QStringLiteral("-o"), out, QStringLiteral("--set"),
-                                QStringLiteral("txtLoRevCut=8000"), QStringLiteral("--set"),
-                                QStringLiteral("cgECTFuelOpen:1:0=5.0"), QStringLiteral("--json")},
-                               home);
+    const TCliRun set =
+        runCli({QStringLiteral("options"), rom, QStringLiteral("-o"), out, QStringLiteral("--set"),
+                QStringLiteral("txtLoRevCut=8000"), QStringLiteral("--set"), QStringLiteral("cgECTFuelOpen:1:0=5.0"),
+                QStringLiteral("--set"), QStringLiteral("trkPulseFrequency=20"), QStringLiteral("--set"),
+                QStringLiteral("cgTargetBoost1:0:1=1.4"), QStringLiteral("--json")},
+               home);
     ASSERT_EQ(set.exitCode, 0) << set.errText().toStdString();
     EXPECT_EQ(fieldOf(set.json(), QStringLiteral("txtLoRevCut")).value(QStringLiteral("value")).toString(),
               QStringLiteral("8012"));
     const QJsonArray row =
         fieldOf(set.json(), QStringLiteral("cgECTFuelOpen")).value(QStringLiteral("rows")).toArray().at(0).toArray();
     EXPECT_NEAR(row.at(1).toString().toDouble(), 5.0, 1.6);
+    EXPECT_EQ(fieldOf(set.json(), QStringLiteral("trkPulseFrequency")).value(QStringLiteral("value")).toString(),
+              QStringLiteral("20"));
+    const QJsonArray gain =
+        fieldOf(set.json(), QStringLiteral("cgTargetBoost1")).value(QStringLiteral("rows")).toArray().at(1).toArray();
+    EXPECT_EQ(gain.at(0).toString(), QStringLiteral("1.4"));
     EXPECT_TRUE(QFile::exists(out));
 
     // What the page refuses: exit 2 and nothing written.

@@ -83,6 +83,12 @@ TEST_F(OptionsTest, TypedValuesLandAtTheirEntryAndUndoInOneStep)
         {"chkInvertIAB", "1", false, false, aeIabInverted, 0, 1, -0x80, "1"},
         {"chkDTC16", "0", false, false, aeInjectorTestSwitch, 0, 1, 0xFF, "0"},
         {"txtAcceleration", "12", false, false, aeRisingRevLimit, 0, 2, 12, "12"},
+        {"txtFixedGain", "2.4", false, false, aeBoostControlMode, 1, 1, 12, "2.4"},
+        {"trkPulseFrequency", "25", false, false, aeBoostPeriod, 0, 2, 2500, "25"},
+        {"trkPulseFrequency", "200", false, false, aeBoostPeriodCopy, 0, 2, 1042, "60"}, // clamped to the range
+        {"chkDTC21", "0", false, false, aeVtsCheck, 0, 1, 0x00, "0"},
+        {"chkDTC22", "1", false, false, aeVtpCheck, 0, 1, 133, "1"},
+        {"cbxTargetBoostSwitch", "4", false, false, aeTargetBoostSwitchBits, 0, 2, 0x8000, "4"},
     };
     for (const ByteCase& c : cases) {
         SCOPED_TRACE(c.field);
@@ -230,12 +236,13 @@ TEST_F(OptionsTest, OutputConflictsAcrossUsers)
     // Each row runs on a fresh image after the setup rows.
     const std::vector<std::vector<Step>> scenarios = {
         {{"cbxPWMOutput", "1", false}, {"cbxEv1Input", "1", false}, {"cbxEv1Output", "1", true}},
-        {{"cbxPWMOutput", "1", false}, {"chkEnableIAB", "1", true}},
+        {{"cbxPWMOutput", "1", false}, {"chkEnableVTEC", "1", true}}, // the VTEC solenoid's output is bit 0x01
+        {{"cbxEv1Input", "1", false}, {"cbxEv1Output", "3", false}, {"chkEnableIAB", "1", true}},
         {{"cbxVTECPlus", "1", false}, {"cbxEv2Input", "1", false}, {"cbxEv2Output", "2", true}},
         {{"chkEnableVTEC", "1", false},
          {"cbxEv3Input", "1", false},
          {"cbxEv1Input", "1", false},
-         {"cbxEv1Output", "3", true}},
+         {"cbxEv1Output", "1", true}},
         {{"cbxEv1Input", "1", false}, {"cbxEv1Output", "4", false}, {"cbxPWMOutput", "3", true}},
         {{"cbxEv1Input", "1", false},
          {"cbxEv1Output", "4", false},
@@ -272,6 +279,35 @@ TEST_F(OptionsTest, OutputConflictsAcrossUsers)
     EXPECT_EQ(rom.wordAt(at(aeEvent1Block, 20)), 32);
     EXPECT_EQ(rom.wordAt(at(aeEvent1Block, 22)), 2048);
     EXPECT_EQ(rom.wordAt(at(aeOutputsInUse)) & 0x10, 0x10);
+
+    // The mask is the program's code-switch word: the code driving an output
+    // another function took is patched out, and put back when it is freed.
+    EXPECT_EQ(rom.CodeSwitches & 0x1FF, rom.wordAt(at(aeOutputsInUse)));
+    EXPECT_EQ(rom.buffer().readString(0x43A0, 3), QByteArray(3, '\0'));
+    set("cbxEv1Input", QStringLiteral("0"));
+    EXPECT_EQ(rom.CodeSwitches & 0x10, 0);
+    EXPECT_EQ(rom.buffer().readString(0x43A0, 3), QByteArray::fromHex("C5201B"));
+}
+
+TEST_F(OptionsTest, TargetBoostSwitchAndVtecChecks)
+{
+    load("vexorau");
+    set("cbxTargetBoostSwitch", QStringLiteral("2")); // "Input B": selector 528, bit 0x08
+    set("chkInvertTargetBoostSwitch", QStringLiteral("1"));
+    EXPECT_EQ(rom.wordAt(at(aeTargetBoostSwitch)), 528);
+    EXPECT_EQ(rom.wordAt(at(aeTargetBoostSwitchBits)), 0x0808);
+    EXPECT_EQ(rom.buffer().undoStack().at(0).oldByte, ouBoostSwitchAndSensor);
+    EXPECT_EQ(undoSteps(), 2);
+    EXPECT_FALSE(readOptionField(ctx(), *findOptionField(rom, QStringLiteral("chkInvertTargetBoostSwitch"))).enabled);
+
+    // The VTEC solenoid and pressure checks are one setting each, on two pages.
+    set("chkDTC21", QStringLiteral("0"));
+    EXPECT_EQ(shown("chkEnableVTS"), QStringLiteral("0"));
+    set("chkEnableVTP", QStringLiteral("0"));
+    EXPECT_EQ(shown("chkDTC22"), QStringLiteral("0"));
+    set("chkEnableVTS", QStringLiteral("1"));
+    EXPECT_EQ(rom.byteAt(at(aeVtsCheck)), 133);
+    EXPECT_EQ(shown("chkDTC21"), QStringLiteral("1"));
 }
 
 TEST_F(OptionsTest, CustomGearsAndMapSensor)
@@ -344,6 +380,50 @@ TEST_F(OptionsTest, CorrectionGrids)
     TCorrectionGrid zero(*findCorrectionGrid(QStringLiteral("cgECTFuelOpen")), ctx());
     EXPECT_EQ(zero.cellText(0, 0), QStringLiteral("0.0"));
     EXPECT_THROW(zero.setCellText(0, 0, QStringLiteral("3")), EVexorError);
+}
+
+TEST_F(OptionsTest, BoostAndEventGrids)
+{
+    struct Cell {
+        const char* grid;
+        int col, row;
+        const char* typed;
+        TRomEntry entry;
+        int offset;
+        int expected;
+        const char* shownBack;
+    };
+    const Cell cases[] = {
+        {"cgTargetBoost1", 2, 0, "7.0", aeTargetBoostLoad1, 2, 215, "7.0"}, // psi over 1013 mbar, stock sensor
+        {"cgTargetBoost2", 4, 1, "3.1", aeTargetBoostGear2, 4, 16, "3.2"},  // gain: byte / 5
+        {"cgSolenoidPerformance", 5, 0, "5.0", aeBoostPulse, 11, 196, "5.0"},
+        {"cgIATBoostComp", 1, 0, "-3.5", aeIatBoostComp, 3, 0xF9, "-3.5"},     // signed half percents
+        {"cgIATBoostComp", 1, 0, "-200", aeIatBoostComp, 3, 0x80, "-64.0"},    // clamped, not wrapped
+        {"cgEv2MapAdjust", 3, 0, "43", aeEvent2MapAdjust, 10, 10, "43"},       // fuel: 4.325 µs steps
+        {"cgEv2MapAdjust", 3, 1, "-2.5", aeEvent2MapAdjust, 11, 0xF6, "-2.5"}, // ignition: quarter degrees
+    };
+    for (const Cell& c : cases) {
+        SCOPED_TRACE(std::string(c.grid) + " " + c.typed);
+        load("vexorau");
+        TCorrectionGrid g(*findCorrectionGrid(QString::fromLatin1(c.grid)), ctx());
+        ASSERT_TRUE(g.present());
+        g.setCellText(c.col, c.row, QString::fromLatin1(c.typed));
+        EXPECT_EQ(rom.byteAt(at(c.entry, c.offset)), c.expected);
+        EXPECT_EQ(g.cellText(c.col, c.row), QString::fromLatin1(c.shownBack));
+        EXPECT_EQ(undoSteps(), 1);
+    }
+    load("vexorau");
+    TCorrectionGrid iat(*findCorrectionGrid(QStringLiteral("cgIATBoostComp")), ctx());
+    EXPECT_EQ(iat.headerCaption(), QStringLiteral(" Temp (°C)"));
+    EXPECT_EQ(iat.columnCaption(0), QStringLiteral("-20"));
+    TCorrectionGrid solenoid(*findCorrectionGrid(QStringLiteral("cgSolenoidPerformance")), ctx());
+    EXPECT_EQ(solenoid.columnCaption(5), QStringLiteral("50.0")); // duty in half percents
+    TCorrectionGrid ev(*findCorrectionGrid(QStringLiteral("cgEv1MapAdjust")), ctx());
+    EXPECT_EQ(ev.columnCount(), 10);
+    EXPECT_EQ(ev.rowCaption(1), QStringLiteral("Ign. (°) "));
+    ev.step(0, 0, -1, false); // signed: below zero, never wrapped to the top
+    EXPECT_EQ(ev.cellText(0, 0), QStringLiteral("-4"));
+    EXPECT_THROW(ev.setCellText(0, 2, QStringLiteral("1")), EVexorError);
 }
 
 TEST_F(OptionsTest, SimplePageRulesOnEveryFamily)

@@ -9,7 +9,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
@@ -131,6 +136,39 @@ TEST(OptionsPanel, TreeDrivenByKeyboard)
     EXPECT_EQ(colorOf(model.liveColumn(ectByte), true), VexorColors::clSilver);
     p.panel.setLiveSensors(false, ectByte, 0);
     EXPECT_NE(colorOf(model.liveColumn(ectByte), false), VexorColors::clFuchsia);
+}
+
+TEST(OptionsPanel, NodesRevealTheirGroupOnLongPages)
+{
+    Panel p("vexorau");
+    p.panel.resize(1000, 360); // a short window: most pages scroll
+    QApplication::processEvents();
+    // The visible part of the page holds the node's group box.
+    auto groupShown = [&](const char* control) {
+        QWidget* w = p.panel.control(QString::fromLatin1(control));
+        QWidget* group = w;
+        while (group && !qobject_cast<QGroupBox*>(group))
+            group = group->parentWidget();
+        auto* scroll = qobject_cast<QScrollArea*>(group->parentWidget()->parentWidget()->parentWidget());
+        const QRect inViewport(group->mapTo(scroll->viewport(), QPoint(0, 0)), group->size());
+        return std::pair{scroll->viewport()->rect().contains(inViewport.topLeft()),
+                         scroll->verticalScrollBar()->value()};
+    };
+    for (int node : {6, 4, 6, 28, 26}) {
+        SCOPED_TRACE(node);
+        p.panel.selectNode(node);
+        EXPECT_TRUE(groupShown(OptionNodes[size_t(node)].focus).first);
+    }
+    p.panel.selectNode(6); // the battery grid lies below the fold of its page
+    EXPECT_GT(groupShown("cgBattery").second, 0);
+
+    // The pulse-frequency track bar shows its position in Hz.
+    auto* pulse = qobject_cast<QSlider*>(p.panel.control(QStringLiteral("trkPulseFrequency")));
+    ASSERT_NE(pulse, nullptr);
+    auto* caption = p.panel.findChild<QLabel*>(QStringLiteral("trkPulseFrequencyCaption"));
+    EXPECT_EQ(caption->text(), QStringLiteral("30Hz"));
+    pulse->setValue(40);
+    EXPECT_EQ(caption->text(), QStringLiteral("40Hz"));
 }
 
 TEST(OptionsPanel, SimplePageOnOtherFamilies)
