@@ -115,8 +115,9 @@ int cmdOptions(const QStringList& a)
                 }
                 rows.append(jr);
                 if (!json)
-                    cliOut(
-                        QStringLiteral("%1 %2 = %3").arg(gridDef.name, grid.rowCaption(r), cells.join(QLatin1Char(' '))));
+                    cliOut(QStringLiteral("%1 %2 = %3%4")
+                               .arg(gridDef.name, grid.rowCaption(r).trimmed(), cells.join(QLatin1Char(' ')),
+                                    grid.enabled() ? QString() : QStringLiteral(" [disabled]")));
             }
             if (json) {
                 QJsonArray heads;
@@ -125,6 +126,7 @@ int cmdOptions(const QStringList& a)
                 fields.append(QJsonObject{{QStringLiteral("name"), gridDef.name},
                                           {QStringLiteral("page"), gridDef.page},
                                           {QStringLiteral("kind"), QStringLiteral("grid")},
+                                          {QStringLiteral("enabled"), grid.enabled()},
                                           {QStringLiteral("header"), grid.headerCaption()},
                                           {QStringLiteral("columns"), heads},
                                           {QStringLiteral("rows"), rows}});

@@ -1,5 +1,6 @@
 #include "options/mdlCorrectionGrids.h"
 
+#include "options/mdlOptionOutputs.h"
 #include "rom/clsRom.h"
 #include "settings/mdlErrors.h"
 
@@ -194,6 +195,7 @@ std::vector<TCorrectionGridSpec> buildGrids()
         adjust.scale = BoostEnrichPerUnit;
         adjust.signedValue = true;
         adjust.decimals = 0;
+        adjust.event = e;
         adjust.colorHi = 50;
         adjust.colorMid = 0;
         adjust.colorLo = -50;
@@ -256,6 +258,14 @@ TCorrectionGrid::TCorrectionGrid(const TCorrectionGridSpec& gridDef, const TOpti
 }
 
 bool TCorrectionGrid::present() const { return !m_rows.empty() && columnCount() > 0; }
+
+bool TCorrectionGrid::enabled() const { return m_spec.event < 0 || eventInputItem(m_ctx.rom, m_spec.event) > 0; }
+
+void TCorrectionGrid::requireEnabled() const
+{
+    if (!enabled())
+        throw EVexorError(QStringLiteral("%1 cannot be changed while its event has no input.").arg(m_spec.name));
+}
 
 int TCorrectionGrid::columnCount() const
 {
@@ -371,7 +381,10 @@ double TCorrectionGrid::cellValue(int col, int row) const
 
 QString TCorrectionGrid::cellText(int col, int row) const
 {
-    const double v = cellValue(col, row);
+    double v = cellValue(col, row);
+    // A value that rounds to zero shows as 0, not as "-0.0".
+    if (std::abs(v) < 0.05)
+        v = 0;
     switch (kindOf(row)) {
     case TGridCellKind::UnityPercent:
     case TGridCellKind::BoostPsi:
@@ -407,6 +420,7 @@ void TCorrectionGrid::writeStored(int col, int row, int value)
 void TCorrectionGrid::setCellText(int col, int row, const QString& text)
 {
     (void)cellAddress(col, row); // a cell outside the grid is refused before anything else
+    requireEnabled();
     // Retard cells are shown with a minus sign; a typed one means the same.
     const TGridCellKind kind = kindOf(row);
     QString t = text.trimmed();
@@ -448,6 +462,7 @@ void TCorrectionGrid::setCellText(int col, int row, const QString& text)
 
 void TCorrectionGrid::step(int col, int row, int direction, bool large)
 {
+    requireEnabled();
     const int u = unity();
     const int amount = large ? (u > 0 ? std::max(1, u / 10) : 10) : 1;
     if (kindOf(row) == TGridCellKind::Degrees || (kindOf(row) == TGridCellKind::Scaled && m_spec.signedValue)) {

@@ -55,6 +55,7 @@ struct TCorrectionGridSpec {
     double scale = 1;   // Scaled cells: shown value per stored unit
     bool signedValue = false;
     int decimals = 1; // Scaled cells
+    int event = -1;   // an event's grid: editable only while the event has an input
 };
 
 [[nodiscard]] const std::vector<TCorrectionGridSpec>& correctionGrids();
@@ -66,6 +67,8 @@ public:
 
     [[nodiscard]] const TCorrectionGridSpec& gridDef() const { return m_spec; }
     [[nodiscard]] bool present() const;
+    // False while the grid's event has no input (its cells are then refused).
+    [[nodiscard]] bool enabled() const;
     [[nodiscard]] int columnCount() const;
     [[nodiscard]] int rowCount() const; // data rows present
     [[nodiscard]] QString headerCaption() const;
@@ -91,6 +94,7 @@ private:
     [[nodiscard]] int cellAddress(int col, int row) const;
     [[nodiscard]] int axisByte(int col) const;
     void writeStored(int col, int row, int value);
+    void requireEnabled() const;
 
     const TCorrectionGridSpec& m_spec;
     TOptionContext m_ctx;

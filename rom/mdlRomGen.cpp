@@ -373,6 +373,7 @@ QByteArray generateRom(const TRomGenOptions& o)
         img.word(e(aeBoostPeriod), int(std::lround(double(BoostPwmClockHz) / 30)));
         img.word(e(aeBoostPeriodCopy), int(std::lround(double(BoostPwmClockHz) / 30)));
         img.byte(e(aeBoostControlMode) + 1, 10);
+        img.byte(e(aeBoostDutyTable), 40); // fixed duty, percent
         img.word(e(aeTargetBoostSwitch), 0);
         img.word(e(aeTargetBoostSwitchBits), 0);
         const auto loadByte = [](double mbar) {

@@ -463,6 +463,7 @@ void TOptionsPanel::fillGrid(GridView& view)
     if (view.grid->RowCount() != rows)
         view.grid->setRowCount(rows);
     view.grid->setColWidths(0, view.gridDef->firstColumnWidth);
+    view.grid->setEnabled(g.enabled());
     view.grid->setFixedHeight(view.grid->contentSize().height() + 2 * view.grid->frameWidth() + 2);
     view.grid->Invalidate();
 }

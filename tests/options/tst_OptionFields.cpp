@@ -405,6 +405,8 @@ TEST_F(OptionsTest, BoostAndEventGrids)
     for (const Cell& c : cases) {
         SCOPED_TRACE(std::string(c.grid) + " " + c.typed);
         load("vexorau");
+        set("cbxEv2Input", QStringLiteral("1")); // an event's grid waits for its input
+        rom.buffer().clearUndo();
         TCorrectionGrid g(*findCorrectionGrid(QString::fromLatin1(c.grid)), ctx());
         ASSERT_TRUE(g.present());
         g.setCellText(c.col, c.row, QString::fromLatin1(c.typed));
@@ -420,6 +422,12 @@ TEST_F(OptionsTest, BoostAndEventGrids)
     EXPECT_EQ(solenoid.columnCaption(5), QStringLiteral("50.0")); // duty in half percents
     TCorrectionGrid ev(*findCorrectionGrid(QStringLiteral("cgEv1MapAdjust")), ctx());
     EXPECT_EQ(ev.columnCount(), 10);
+    EXPECT_FALSE(ev.enabled());
+    EXPECT_THROW(ev.setCellText(0, 0, QStringLiteral("8")), EVexorError);
+    EXPECT_THROW(ev.step(0, 0, 1, false), EVexorError);
+    EXPECT_FALSE(rom.buffer().canUndo());
+    set("cbxEv1Input", QStringLiteral("3"));
+    EXPECT_TRUE(ev.enabled());
     EXPECT_EQ(ev.rowCaption(1), QStringLiteral("Ign. (°) "));
     ev.step(0, 0, -1, false); // signed: below zero, never wrapped to the top
     EXPECT_EQ(ev.cellText(0, 0), QStringLiteral("-4"));
