@@ -195,8 +195,10 @@ TOptionValue readOptionField(const TOptionContext& ctx, const TOptionField& f)
     if (f.control == TOptionControl::Button)
         return {QString(), false, -1};
     const int raw = readRaw(ctx, f);
-    if (f.conv == TOptionConv::Switch)
-        return {raw == f.onValue ? QStringLiteral("1") : QStringLiteral("0"), true, raw};
+    if (f.conv == TOptionConv::Switch) {
+        const bool on = f.switchMask ? (raw & f.switchMask) != (f.offValue & f.switchMask) : raw == f.onValue;
+        return {on ? QStringLiteral("1") : QStringLiteral("0"), true, raw};
+    }
     if (f.conv == TOptionConv::Bit)
         return {(raw & f.onValue) ? QStringLiteral("1") : QStringLiteral("0"), true, raw};
     return {formatOption(f.conv, decodeOption(ctx, f.conv, raw)), true, raw};

@@ -89,6 +89,7 @@ struct TOptionField {
     TOptionConv conv = TOptionConv::Raw;
     quint8 undoKind = 0; // group kind of a multi-byte write, 0 for one value
     int onValue = 0xFF, offValue = 0x00;
+    int switchMask = 0;                           // Switch: when set, on unless (byte & mask) equals (offValue & mask)
     QStringList items;                            // combo-box captions, in index order
     QString absentText;                           // shown, disabled, when the ROM lacks the feature ("none" if empty)
     QString tip;                                  // tool tip text beside the raw value

@@ -569,23 +569,31 @@ std::vector<TOptionField> buildTree()
         TRomEntry entry;
         int on, off;
         int romSwitch = -1; // a switch of the ROM model instead of the entry's byte
+        int offMask = 0xFF; // the code is watched unless the byte's masked bits are the off byte's
     };
     static const DtcBox dtcs[] = {
-        {"chkDTC10", "10 Intake temperature", aeIatSwitch, 0xFF, 0x00},
+        {"chkDTC10", "10 Intake temperature", aeIatSwitch, 0xFF, 0x00, -1, 0xF0},
         {"chkDTC13", "13 Atmospheric pressure", aeBaroSwitch, 0xFF, 0x00},
         {"chkDTC14", "14 Idle air valve", aeIacvSwitch, 0xFF, 0x00},
         {"chkDTC16", "16 Injectors", aeInjectorTestSwitch, 0x00, 0xFF},
-        {"chkDTC17", "17 Vehicle speed", aeVssSwitch, 0xFF, 0x00},
+        {"chkDTC17", "17 Vehicle speed", aeVssSwitch, 0xFF, 0x00, -1, 0xF0},
         {"chkDTC20", "20 Electrical load", aeEldSwitch, 0xFF, 0x00},
         {"chkDTC21", "21 VTEC solenoid", aeVtsCheck, 0, 0, TRom::swVtsCheck},
         {"chkDTC22", "22 VTEC pressure switch", aeVtpCheck, 0, 0, TRom::swVtpCheck},
         {"chkDTC23", "23 Knock sensor", aeKnockSwitch, 0xFF, 0x00},
         {"chkDTC41", "41 O2 heater", aeO2HeaterSwitch, 0xFF, 0x00},
     };
-    for (const DtcBox& d : dtcs)
-        v.push_back(d.romSwitch >= 0
-                        ? romSwitch(d.name, Dtc, "Diagnostic codes", d.label, TRom::TSwitch(d.romSwitch))
-                        : optCheck(d.name, Dtc, "Diagnostic codes", d.label, d.entry, 0, C::Switch, d.on, d.off));
+    // A check box reads as the ECU does: only the off byte (under the mask)
+    // switches the code off, so an image's odd byte never shows a watched code as off.
+    for (const DtcBox& d : dtcs) {
+        if (d.romSwitch >= 0) {
+            v.push_back(romSwitch(d.name, Dtc, "Diagnostic codes", d.label, TRom::TSwitch(d.romSwitch)));
+            continue;
+        }
+        TOptionField f = optCheck(d.name, Dtc, "Diagnostic codes", d.label, d.entry, 0, C::Switch, d.on, d.off);
+        f.switchMask = d.offMask;
+        v.push_back(f);
+    }
 
     // Table properties
     auto dimension = [&](const char* name, const char* label, bool high, bool cols) {

@@ -308,6 +308,22 @@ TEST_F(OptionsTest, TargetBoostSwitchAndVtecChecks)
     set("chkEnableVTS", QStringLiteral("1"));
     EXPECT_EQ(rom.byteAt(at(aeVtsCheck)), 133);
     EXPECT_EQ(shown("chkDTC21"), QStringLiteral("1"));
+
+    // Odd bytes read as the ECU reads them: watched unless the (masked) off byte is there.
+    const struct {
+        const char* box;
+        TRomEntry entry;
+        int byte;
+        const char* shows;
+    } odd[] = {{"chkDTC10", aeIatSwitch, 0x0F, "0"},
+               {"chkDTC10", aeIatSwitch, 0x10, "1"},
+               {"chkDTC14", aeIacvSwitch, 0x12, "1"},
+               {"chkDTC16", aeInjectorTestSwitch, 0x12, "1"},
+               {"chkDTC16", aeInjectorTestSwitch, 0xFF, "0"}};
+    for (const auto& o : odd) {
+        rom.buffer().writeByte(at(o.entry), quint8(o.byte));
+        EXPECT_EQ(shown(o.box), QString::fromLatin1(o.shows)) << o.box << " " << o.byte;
+    }
 }
 
 TEST_F(OptionsTest, CustomGearsAndMapSensor)
