@@ -301,16 +301,16 @@ int TCorrectionGrid::cellAddress(int col, int row) const
     // The wideband table is shown richest mixture last: its pairs in reverse.
     const int point = m_spec.axis == TGridAxis::WidebandLambda ? columnCount() - 1 - col : col;
     const int base = rowAddress(row); // refuses a row the grid lacks before it is looked up
-    const size_t spec = size_t(m_rows[size_t(row)]);
-    const int offset = spec < m_spec.rowOffsets.size() ? m_spec.rowOffsets[spec] : m_spec.valueOffset;
+    const size_t def = size_t(m_rows[size_t(row)]);
+    const int offset = def < m_spec.rowOffsets.size() ? m_spec.rowOffsets[def] : m_spec.valueOffset;
     return base + point * m_spec.stride + offset;
 }
 
 TGridCellKind TCorrectionGrid::kindOf(int row) const
 {
     (void)rowAddress(row); // refuses a row the grid lacks
-    const size_t spec = size_t(m_rows[size_t(row)]);
-    return spec < m_spec.rowKinds.size() ? m_spec.rowKinds[spec] : m_spec.kind;
+    const size_t def = size_t(m_rows[size_t(row)]);
+    return def < m_spec.rowKinds.size() ? m_spec.rowKinds[def] : m_spec.kind;
 }
 
 int TCorrectionGrid::axisByte(int col) const
