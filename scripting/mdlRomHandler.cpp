@@ -1,19 +1,11 @@
 #include "scripting/mdlRomHandler.h"
 
 #include "rom/clsRomAddresses.h"
-
-quint8 romTypeFromScript(quint8 scriptType)
-{
-    switch (scriptType) {
-    case 3: return 4;
-    case 4: return 3;
-    default: return scriptType <= 9 ? scriptType : quint8(btUnknown);
-    }
-}
+#include "scripting/mdlScriptTypes.h"
 
 void TCRomHandlerManager::registerHandler(quint8 scriptType, const QString& author, const QString& handler)
 {
-    add(TCRomHandler{romTypeFromScript(scriptType), handler, author});
+    add(TCRomHandler{scriptTypeToRomType(scriptType), handler, author});
 }
 
 void TCRomHandlerManager::run(quint8 romType, const std::function<void(const QString&)>& evaluate) const

@@ -15,13 +15,10 @@ struct TCRomHandler {
     friend bool operator==(const TCRomHandler&, const TCRomHandler&) = default;
 };
 
-// The type numbers scripts use to the ROM model's type codes: 3 and 4 are
-// swapped, 0 to 9 otherwise equal, anything else is the unknown type 13.
-[[nodiscard]] quint8 romTypeFromScript(quint8 scriptType);
-
 class TCRomHandlerManager : public TCRegistry<TCRomHandler> {
 public:
-    // Registers with the type translated by romTypeFromScript.
+    // Registers with the script's type number translated to the model's
+    // code (scriptTypeToRomType: 3 and 4 exchanged, above 9 unknown).
     void registerHandler(quint8 scriptType, const QString& author, const QString& handler);
     // Evaluates, in registration order, every handler registered for the type
     // (nothing for the extended family's codes 10 and 11). An exception from

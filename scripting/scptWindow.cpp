@@ -4,6 +4,7 @@
 #include "scripting/frmScripts.h"
 #include "scripting/mdlScriptArgs.h"
 #include "scripting/mdlScriptDialogs.h"
+#include "scripting/scptRom.h"
 #include "scripting/scptWindowEvents.h"
 #include "settings/mdlDisplayUnits.h"
 #include "settings/mdlMessages.h"
@@ -336,6 +337,16 @@ void TWindowScript::setDatalogPort(double Hardware, double Port, double Baud, do
                                    double StopBits, double Timeout, double MaxTries)
 {
     setPort(true, Hardware, Port, Baud, DataBits, Parity, StopBits, Timeout, MaxTries, true);
+}
+
+QObject* TWindowScript::rom()
+{
+    TRomDocument* doc = m_host.environment().document;
+    if (!doc)
+        return nullptr;
+    auto* r = new TRomScript(*doc, m_host, m_host.hookNames());
+    QJSEngine::setObjectOwnership(r, QJSEngine::JavaScriptOwnership);
+    return r;
 }
 
 QObject* TWindowScript::events()

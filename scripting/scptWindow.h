@@ -18,6 +18,7 @@ class TScriptForm;
 
 class TWindowScript : public QObject {
     Q_OBJECT
+    Q_PROPERTY(QObject* rom READ rom)
     Q_PROPERTY(QObject* events READ events)
     Q_PROPERTY(int showMph READ showMph)
     Q_PROPERTY(int showPsi READ showPsi)
@@ -57,6 +58,9 @@ public:
     Q_INVOKABLE void setDatalogPort(double Hardware, double Port, double Baud, double DataBits, double Parity,
                                     double StopBits, double Timeout = 250, double MaxTries = 3);
 
+    // A new ROM object on every read (all act on the one open ROM); null
+    // when the host has no document.
+    [[nodiscard]] QObject* rom();
     [[nodiscard]] QObject* events();
     [[nodiscard]] int showMph() const;
     [[nodiscard]] int showPsi() const;

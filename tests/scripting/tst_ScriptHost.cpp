@@ -303,3 +303,17 @@ TEST_F(ScriptHost, EventsHookOnlyDefinedFunctions)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ScriptHost, RomObjectThroughWindowWithRewrittenWrites)
+{
+    host->reloadScripts();
+    loadRom(QStringLiteral("p28"));
+    host->evaluate(QStringLiteral("rom.byteAt(0x7F00) = 7;\nwindow.rom.byteAt(0x7F00) += 2;"));
+    EXPECT_EQ(rom.buffer().readByte(0x7F00), 9);
+    EXPECT_TRUE(doc->modified());
+    EXPECT_EQ(host->evaluate(QStringLiteral("rom.byteAt(0x7F00)")).toInt(), 9);
+}
+
+} // namespace
