@@ -135,6 +135,7 @@ TScriptForm::TScriptForm(const TScriptEnvironment& environment, QObject* parent)
 
 TScriptForm::~TScriptForm()
 {
+    m_caller = QJSValue();
     m_engine.reset(); // before the window object it refers to
     m_window.reset();
 }
@@ -150,6 +151,7 @@ void TScriptForm::resumeWatchdog() { m_watchdog->resume(); }
 
 void TScriptForm::resetEngine()
 {
+    m_caller = QJSValue();
     m_engine.reset();
     m_window.reset();
     m_procedures.clear();
@@ -352,7 +354,40 @@ QJSValue TScriptForm::evaluate(const QString& expression)
     return run(rewriteScriptSource(expression), QString());
 }
 
+QJSValue TScriptForm::callFunction(const QString& name, const QJSValueList& args, const QString& callText)
+{
+    if (!m_engine)
+        throw EScriptError(QStringLiteral("The script engine is not available."));
+    const QJSValue f = m_engine->globalObject().property(name);
+    if (!f.isCallable())
+        return evaluate(callText); // reports what evaluating the text reports
+    // QJSValue::call returns a thrown value like a result; the caller keeps
+    // them apart. Made once per engine.
+    if (!m_caller.isCallable())
+        m_caller = m_engine->evaluate(QStringLiteral(
+            "(function (f, a) { try { return { v: f.apply(undefined, a) }; } catch (e) { return { e: e }; } })"));
+    return guarded(callText, QString(), [&](QStringList*, bool* threw) {
+        QJSValue list = m_engine->newArray(uint(args.size()));
+        for (int i = 0; i < args.size(); ++i)
+            list.setProperty(quint32(i), args.at(i));
+        const QJSValue r = m_caller.call({f, list});
+        const QJSValue e = r.property(QStringLiteral("e"));
+        *threw = r.hasOwnProperty(QStringLiteral("e"));
+        return *threw ? e : r.property(QStringLiteral("v"));
+    });
+}
+
 QJSValue TScriptForm::run(const QString& code, const QString& fileName)
+{
+    return guarded(code, fileName, [&](QStringList* trace, bool* threw) {
+        const QJSValue result = m_engine->evaluate(code, fileName, 1, trace);
+        *threw = result.isError() || !trace->isEmpty();
+        return result;
+    });
+}
+
+QJSValue TScriptForm::guarded(const QString& code, const QString& fileName,
+                              const std::function<QJSValue(QStringList* trace, bool* threw)>& exec)
 {
     if (m_nesting >= MaxNesting) {
         // A hook that reads through itself, a handler that reloads the ROM it
@@ -379,13 +414,14 @@ QJSValue TScriptForm::run(const QString& code, const QString& fileName)
     ++m_nesting;
     QStringList trace;
     QJSEngine* engine = m_engine.get();
-    const QJSValue result = engine->evaluate(code, fileName, 1, &trace);
+    bool threw = false;
+    const QJSValue result = exec(&trace, &threw);
     const bool interrupted = engine->isInterrupted();
     --m_nesting;
     bool fired = false;
     if (outermost)
         fired = m_watchdog->disarm();
-    const bool failed = interrupted || fired || result.isError() || !trace.isEmpty();
+    const bool failed = interrupted || fired || threw;
     if (!failed)
         return result;
 

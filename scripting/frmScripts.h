@@ -73,6 +73,10 @@ public:
     [[nodiscard]] bool available() const override { return m_available; }
     [[nodiscard]] bool procedureExists(const QString& callText) const override;
     QJSValue evaluate(const QString& expression) override;
+    // Calls the function through a handle when the main script defines it
+    // (no compilation), under the same watchdog, nesting limit and error
+    // report; otherwise evaluates the call text.
+    QJSValue callFunction(const QString& name, const QJSValueList& args, const QString& callText) override;
     [[nodiscard]] QJSEngine* engine() override { return m_engine.get(); }
     [[nodiscard]] QStringList procedures() const override { return m_procedures; }
 
@@ -136,6 +140,11 @@ private:
     void registerWindow();
     // Runs code in the global scope under the watchdog and the nesting limit.
     QJSValue run(const QString& code, const QString& fileName);
+    // What run does around the execution itself. exec returns the result and
+    // sets *threw when the code raised; trace is the stack of an exception.
+    // `code` names the call in error reports when fileName is empty.
+    QJSValue guarded(const QString& code, const QString& fileName,
+                     const std::function<QJSValue(QStringList* trace, bool* threw)>& exec);
     void reportError(const QString& text);
     void collectProcedures(const QJSValue& before, const QString& source);
     [[nodiscard]] QJSValue globalSnapshot() const;
@@ -153,6 +162,7 @@ private:
     QStringList m_procedures;
     QSet<QString> m_procedureSet;
     QHash<QString, QStringList> m_sourceLines; // by file name, for error reports
+    QJSValue m_caller;                         // calls a function, reporting a throw apart from a result
     bool m_errorShown = false;
     TCPluginManager m_plugins;
     TCRomHandlerManager m_romHandlers;

@@ -33,6 +33,16 @@ public:
     // uncaught exception or an interruption is reported to the user and then
     // thrown as EScriptError.
     virtual QJSValue evaluate(const QString& expression) = 0;
+    // The same as evaluate(callText) where callText is the call of the global
+    // function `name` with `args` (each the value its text in callText reads
+    // as), but a host may call the function directly instead of compiling the
+    // text again: hooks run once per table cell.
+    virtual QJSValue callFunction(const QString& name, const QJSValueList& args, const QString& callText)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(args);
+        return evaluate(callText);
+    }
     [[nodiscard]] virtual QJSEngine* engine() = 0;
     // The functions the loaded code defined, in source order (the run-command
     // dialog lists those not beginning with '_').

@@ -46,21 +46,23 @@ struct THookBinding {
 
 } // namespace
 
-QString romHookCallText(TRom::HookSlot slot, const QString& name, double a, double b, double c, double d)
+QStringList romHookArguments(TRom::HookSlot slot, double a, double b, double c, double d)
 {
-    const QString head = name + QLatin1Char('(') + kindText(a) + QLatin1Char(',') + indexText(b);
+    QStringList args{kindText(a), indexText(b)};
     switch (slot) {
     case TRom::OnGetMapScalar:
-    case TRom::OnGetRevScalar: return head + QLatin1Char(')');
-    case TRom::OnSetMapScalar:
-        return head + QLatin1Char(',') + integerText(scriptArg<qint16>(roundEven(c), "value")) + QLatin1Char(')');
-    case TRom::OnSetRevScalar:
-        return head + QLatin1Char(',') + integerText(scriptArg<quint16>(roundEven(c), "value")) + QLatin1Char(')');
-    case TRom::OnGetTableValue: return head + QLatin1Char(',') + indexText(c) + QLatin1Char(')');
-    case TRom::OnSetTableValue:
-        return head + QLatin1Char(',') + indexText(c) + QLatin1Char(',') + floatText(d) + QLatin1Char(')');
+    case TRom::OnGetRevScalar: break;
+    case TRom::OnSetMapScalar: args << integerText(scriptArg<qint16>(roundEven(c), "value")); break;
+    case TRom::OnSetRevScalar: args << integerText(scriptArg<quint16>(roundEven(c), "value")); break;
+    case TRom::OnGetTableValue: args << indexText(c); break;
+    case TRom::OnSetTableValue: args << indexText(c) << floatText(d); break;
     }
-    return {};
+    return args;
+}
+
+QString romHookCallText(TRom::HookSlot slot, const QString& name, double a, double b, double c, double d)
+{
+    return name + QLatin1Char('(') + romHookArguments(slot, a, b, c, d).join(QLatin1Char(',')) + QLatin1Char(')');
 }
 
 TRomHook romHookCallback(IScriptHost& host, TRomHookNames& names, TRom::HookSlot slot)
@@ -78,11 +80,16 @@ TRomHook romHookCallback(IScriptHost& host, TRomHookNames& names, TRom::HookSlot
             throw EVexorError(QStringLiteral("The hook function '%1' reached its own kind of value through the ROM "
                                              "object again; a hook reads and writes the image with byteAt and wordAt.")
                                   .arg(name));
-        const QString call = romHookCallText(self->slot, name, a, b, c, d);
+        // The call text and the values it reads as, from the same texts.
+        const QStringList texts = romHookArguments(self->slot, a, b, c, d);
+        QJSValueList args;
+        for (const QString& t : texts)
+            args << QJSValue(t.toDouble());
+        const QString call = name + QLatin1Char('(') + texts.join(QLatin1Char(',')) + QLatin1Char(')');
         self->active = true;
         QJSValue result;
         try {
-            result = self->host.evaluate(call);
+            result = self->host.callFunction(name, args, call);
         } catch (...) {
             self->active = false;
             self->failed = true;

@@ -14,6 +14,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class TRomDocument;
 
@@ -23,12 +24,14 @@ class TRomDocument;
 // table small signed, column and row unsigned bytes, the map-scalar value
 // signed 16-bit, the rev-scalar value unsigned 16-bit, the table value a
 // 32-bit float) with a decimal point whatever the locale. A value outside its
-// width is an error rather than a wrapped number.
+// width is an error rather than a wrapped number. romHookArguments gives the
+// argument texts alone.
+[[nodiscard]] QStringList romHookArguments(TRom::HookSlot slot, double a, double b, double c, double d);
 [[nodiscard]] QString romHookCallText(TRom::HookSlot slot, const QString& name, double a, double b, double c, double d);
 
-// The ROM model's callback for a slot: evaluates the call text of the function
-// named in names[slot] (read at call time) through the host and, for the
-// reads, converts the result. A script error propagates as EScriptError to the
+// The ROM model's callback for a slot: calls the function named in
+// names[slot] (read at call time) through the host, exactly as its call text
+// would, and converts the result of the reads. A script error propagates as EScriptError to the
 // operation that made the access; after such a failure the callback fails
 // every access quietly (no second message) until the hook is installed again.
 // A hook that reaches its own kind of value again through the ROM object fails
