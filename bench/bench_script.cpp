@@ -1,5 +1,6 @@
-// The cost of calling script code: evaluating a call text (what hooks and
-// handlers do), calling a cached function handle, and a full repaint of the
+// The cost of calling script code: evaluating a call text (what handlers and
+// plug-in commands do), calling a function handle bare and through the host
+// (what hooks do), one hooked table read, and a full repaint of the
 // 20 x 24 table grid while a script serves every table value through the
 // OnGetTableValue hook (each cell's function reads its byte through the ROM
 // object).
@@ -82,6 +83,26 @@ void BM_CachedCall(benchmark::State& state)
     benchmark::DoNotOptimize(sum);
 }
 
+void BM_HostCallFunction(benchmark::State& state)
+{
+    ScriptBench b;
+    const QJSValueList args{1, 2, 3};
+    double sum = 0;
+    for (auto _ : state)
+        sum += b.host->callFunction(QStringLiteral("add3"), args, QStringLiteral("add3(1,2,3)")).toNumber();
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_HookedRead(benchmark::State& state)
+{
+    ScriptBench b;
+    TRomEventsScript(b.doc, *b.host, b.host->hookNames()).install(TRom::OnGetTableValue, QStringLiteral("tv"));
+    double sum = 0;
+    for (auto _ : state)
+        sum += b.rom.tableValue(3, 4, tkLowFuel);
+    benchmark::DoNotOptimize(sum);
+}
+
 void BM_HookedGridRepaint(benchmark::State& state)
 {
     ScriptBench b;
@@ -122,6 +143,8 @@ void BM_HookedGridRepaint(benchmark::State& state)
 
 BENCHMARK(BM_EvaluateCallText)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CachedCall)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HostCallFunction)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HookedRead)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HookedGridRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
 
 int main(int argc, char** argv)
