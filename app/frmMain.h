@@ -112,6 +112,9 @@ public:
     void runCommand(const QString& name, const std::function<void()>& body);
     // A short notice in the status bar (what a command did to the user's input).
     void showStatus(const QString& text);
+    // Set by the scripts' show-options hook: true when it handled the
+    // show-options command (the option pages stay hidden then).
+    std::function<bool()> showOptionsHook;
 
 Q_SIGNALS:
     void displayUnitsChanged(const TDisplayUnits& units);

@@ -48,6 +48,8 @@ void TMainForm::ViewTablesExecute()
 
 void TMainForm::ViewOptionsExecute()
 {
+    if (showOptionsHook && showOptionsHook())
+        return;
     if (dgMain->EditorVisible())
         dgMain->CommitEditor();
     pnlWork->setCurrentWidget(pnlOptionsHost);

@@ -7,6 +7,7 @@
 #include "app/frmMainDatalog.h"
 #include "app/mdlAutoTuneCommands.h"
 #include "app/mdlRTPCommands.h"
+#include "app/mdlScriptCommands.h"
 #include "app/mdlToolCommands.h"
 #include "settings/mdlClock.h"
 #include "settings/mdlFiles.h"
@@ -56,6 +57,12 @@ int main(int argc, char** argv)
     TRTPCommands emulator(mainForm, services, &store, TRTPDevices{&ports});
     emulator.attachDatalog(datalog);
 
+    // The script host: loads autoload.js and plugins.js now; script wideband
+    // conversions evaluate through it.
+    TScriptCommands scripts(mainForm, services, &store, &datalog.autoTune().widebandConversions());
+    datalog.autoTune().setWidebandEvaluator(&scripts.widebandEvaluator());
+    scripts.loadAtStartup();
+
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
     settingsForm.setConnectionTester(datalog.connectionTester());
     // The conversion list ends with the conversions scripts registered.
@@ -70,6 +77,7 @@ int main(int argc, char** argv)
 
     mainForm.show();
     const int result = QApplication::exec();
+    datalog.autoTune().setWidebandEvaluator(nullptr); // the script host goes first
     settingsForm.saveSettings();
     return result;
 }

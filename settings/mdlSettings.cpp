@@ -175,6 +175,7 @@ std::vector<TKey> buildKeys()
     k.push_back(boolKey(General, QStringLiteral("ShowFahrenheit"), F(general.showFahrenheit)));
     k.push_back(boolKey(General, QStringLiteral("MinimalLiveView"), F(general.minimalLiveView)));
     k.push_back(boolKey(General, QStringLiteral("GraphInThreeD"), F(general.graphInThreeD)));
+    k.push_back(intKey(General, QStringLiteral("ScriptTimeout"), F(general.scriptTimeout), 0, 3600));
 
     k.push_back(intKey(Option, QStringLiteral("RevDelta"), F(options.revDelta), 0, TOptionDeltas::Max));
     k.push_back(intKey(Option, QStringLiteral("LaunchDelta"), F(options.launchDelta), 0, TOptionDeltas::Max));

@@ -37,6 +37,9 @@ struct TGeneralSettings {
     bool showFahrenheit = true;
     bool minimalLiveView = false;
     bool graphInThreeD = false;
+    // Seconds a call into script code may run before it is interrupted (0: no
+    // limit). Generous: plug-ins that rebuild whole maps take a while.
+    int scriptTimeout = 10;
     bool operator==(const TGeneralSettings&) const = default;
 };
 

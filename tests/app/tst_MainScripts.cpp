@@ -1,0 +1,105 @@
+// The script side of the main window: the plug-in menus rebuilt from the
+// registry, plug-in and information commands, reload, the run-command
+// dialog and the show-options hook, all answered without a screen.
+#include "app/frmMain.h"
+#include "app/mdlScriptCommands.h"
+#include "rom/mdlRomGen.h"
+#include "scripting/ui/frmRun.h"
+#include "support/TestFiles.h"
+#include "support/TestScriptDialogs.h"
+#include "support/TestServices.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MainScripts, PluginMenusCommandsAndHooks)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    svc.messages.setDefaultAnswer(mrOk);
+    TScriptedScriptDialogs dialogs;
+    const QString rom = dir.filePath(QStringLiteral("p28.bin"));
+    writeBytes(rom, generateRom({}));
+    TMainForm form(svc.services(), nullptr, rom);
+    TJsWidebandConvManager conversions;
+    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
+    scripts.host().setFolders(dir.path(), dir.filePath(QStringLiteral("user")));
+    writeBytes(dir.filePath(QStringLiteral("autoload.js")),
+               "var ran = [];\n"
+               "addPlugin('Ann', 'One', 'ran.push(1)');\naddPlugin('Ann', 'Two', 'ran.push(2)', 'ran.push(\"i\")');\n"
+               "addPlugin('Bob', 'Cat', 'ran.push(3)', '', 2);\n"
+               "function _on_rom_loaded_() { ran.push('loaded'); }\nfunction _hidden() { ran.push('h'); }\n"
+               "function visible() {}\nfunction myOptions() { ran.push('options'); }\n");
+    scripts.loadAtStartup();
+    form.show();
+    for (int i = 0; i < 200 && !form.started(); ++i)
+        QTest::qWait(5);
+    ASSERT_TRUE(form.rom().isLoaded());
+    auto ran = [&] { return scripts.host().evaluate(QStringLiteral("ran.join()")).toString(); };
+    EXPECT_EQ(ran(), QStringLiteral("loaded"));
+
+    // The fourth top-level menu; two category-0 items after the eight fixed
+    // ones, one in the second category's submenu (third item), three infos.
+    QMenu* plugins = scripts.pluginMenu();
+    ASSERT_EQ(form.menuBar()->actions().at(3)->menu(), plugins);
+    ASSERT_EQ(plugins->actions().size(), TScriptCommands::FixedPluginItems + 2);
+    EXPECT_EQ(plugins->actions().at(2)->menu(), scripts.categoryMenu(1));
+    EXPECT_EQ(plugins->actions().at(3)->menu()->actions().size(), 1);
+    EXPECT_EQ(scripts.infoMenu()->actions().size(), 3);
+    EXPECT_FALSE(plugins->actions().at(TScriptCommands::FixedPluginItems - 1)->isVisible()); // placeholder
+    EXPECT_TRUE(plugins->actions().at(TScriptCommands::FixedPluginItems)->isEnabled());
+
+    plugins->actions().at(TScriptCommands::FixedPluginItems + 1)->trigger(); // Two
+    scripts.categoryMenu(2)->actions().first()->trigger();                   // Cat
+    scripts.infoMenu()->actions().at(1)->trigger();                          // Two's info expression
+    EXPECT_EQ(ran(), QStringLiteral("loaded,2,3,i"));
+    scripts.infoMenu()->actions().at(0)->trigger(); // no info: who wrote it
+    EXPECT_EQ(svc.messages.last().text, QStringLiteral("This plugin was written by Ann."));
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("One"));
+
+    // The run-command dialog lists the public procedures; a typed hidden one runs.
+    scripts.execDialog = [](QDialog& d) {
+        auto* run = dynamic_cast<TRunForm*>(&d);
+        EXPECT_NE(run, nullptr);
+        if (!run)
+            return 0;
+        run->show();
+        QComboBox* box = run->procedures();
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        EXPECT_EQ(items, (QStringList{"visible()", "myOptions()"}));
+        box->setEditText(QStringLiteral("_hidden()"));
+        run->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return run->result();
+    };
+    form.action(QStringLiteral("ToolsCommand"))->trigger();
+    EXPECT_TRUE(ran().endsWith(QStringLiteral(",h")));
+
+    // The show-options hook replaces the option pages until a ROM is loaded.
+    scripts.host().evaluate(QStringLiteral("events.OnShowOptions = 'myOptions'"));
+    form.action(QStringLiteral("ViewOptions"))->trigger();
+    EXPECT_TRUE(ran().endsWith(QStringLiteral(",options")));
+    ASSERT_TRUE(form.document().loadFile(rom));
+    EXPECT_EQ(scripts.host().showOptionsHook(), QString());
+
+    // Reload with nothing registered: only the fixed items and the placeholder.
+    QFile::remove(dir.filePath(QStringLiteral("autoload.js")));
+    form.action(QStringLiteral("PluginReload"))->trigger();
+    EXPECT_EQ(plugins->actions().size(), TScriptCommands::FixedPluginItems);
+    EXPECT_TRUE(plugins->actions().last()->isVisible());
+    EXPECT_TRUE(scripts.infoMenu()->isEmpty());
+    form.document().rom().buffer().markSaved();
+}
+
+} // namespace
