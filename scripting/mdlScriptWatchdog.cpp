@@ -16,6 +16,7 @@ TScriptWatchdog::~TScriptWatchdog()
 
 void TScriptWatchdog::arm(QJSEngine* engine, int limitMs)
 {
+    bool wake = false;
     {
         std::lock_guard lock(m_mutex);
         m_engine = engine;
@@ -23,8 +24,12 @@ void TScriptWatchdog::arm(QJSEngine* engine, int limitMs)
         m_fired = false;
         m_paused = 0;
         m_deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+        // Hooks evaluate thousands of short calls a second: the thread is
+        // woken only when it sleeps without a deadline or past the new one.
+        wake = m_armed && (m_idle || m_deadline < m_waitingUntil);
     }
-    m_wake.notify_all();
+    if (wake)
+        m_wake.notify_all();
 }
 
 bool TScriptWatchdog::disarm()
@@ -41,7 +46,7 @@ bool TScriptWatchdog::disarm()
         m_fired = false;
         m_engine = nullptr;
     }
-    m_wake.notify_all();
+    // Not woken: it finds nothing armed at its deadline and goes idle.
     if (engine && engine->isInterrupted())
         engine->setInterrupted(false);
     return fired;
@@ -61,6 +66,8 @@ void TScriptWatchdog::resume()
         if (m_paused == 0 || --m_paused > 0)
             return;
         m_deadline = Clock::now() + m_remaining;
+        if (!m_idle && m_deadline >= m_waitingUntil)
+            return;
     }
     m_wake.notify_all();
 }
@@ -70,12 +77,15 @@ void TScriptWatchdog::loop()
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
         if (!m_armed || m_fired || m_paused > 0) {
+            m_idle = true;
             m_wake.wait(lock);
+            m_idle = false;
             continue;
         }
-        const Clock::time_point deadline = m_deadline;
-        if (m_wake.wait_until(lock, deadline) == std::cv_status::timeout && m_armed && !m_fired && m_paused == 0 &&
-            Clock::now() >= m_deadline) {
+        m_waitingUntil = m_deadline;
+        m_wake.wait_until(lock, m_waitingUntil);
+        m_waitingUntil = Clock::time_point::max();
+        if (m_armed && !m_fired && m_paused == 0 && Clock::now() >= m_deadline) {
             m_fired = true;
             m_engine->setInterrupted(true);
         }

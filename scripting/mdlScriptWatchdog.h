@@ -39,6 +39,8 @@ private:
     bool m_armed = false;
     bool m_fired = false;
     bool m_quit = false;
+    bool m_idle = false;                                         // waiting without a deadline
+    Clock::time_point m_waitingUntil = Clock::time_point::max(); // the deadline it sleeps towards
     int m_paused = 0;
     Clock::time_point m_deadline;
     Clock::duration m_remaining{}; // left when paused
