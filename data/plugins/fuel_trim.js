@@ -8,7 +8,7 @@ addPlugin('Vexor examples', 'Fuel trim...', 'fuelTrim_run()', 'fuelTrim_info()',
 
 function fuelTrim_info() {
     alert('Fuel trim\r\n\r\nScales every cell of the fuel map on screen by the percentage you type '
-        + '(negative to lean out). One undo step per cell.');
+        + '(negative to lean out).');
 }
 
 // Scales the current table; returns the number of cells written.

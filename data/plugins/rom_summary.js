@@ -12,7 +12,7 @@ function romSummary_text() {
     var yes = function (flag) { return flag ? 'yes' : 'no'; };
     return 'File: ' + GetFileName(rom.filename)
         + '\r\nBase: ' + rom.base + ', OBD mode ' + rom.OBDMode
-        + '\r\nChecksum byte sum: ' + DecToHex(rom.checksum)
+        + '\r\nChecksum: ' + DecToHex(rom.checksum)
         + '\r\nBoost: ' + yes(rom.hasBoost) + ', launch control: ' + yes(rom.hasLaunchControl)
         + ', IAB: ' + yes(rom.hasIAB)
         + '\r\nTable on screen: ' + rom.tableWidth() + ' x ' + rom.tableHeight()
