@@ -51,6 +51,8 @@ TScriptCommands::TScriptCommands(TMainForm& form, const TServices& services, TSe
     // The ROM load hook on every load and reload; a load (not a reload) also
     // ends the show-options hook.
     TRomDocument& doc = m_form.document();
+    m_previousRomLoaded = doc.events.romLoaded;
+    m_previousRomClosed = doc.events.romClosed;
     doc.events.runRomHandlers = [this] { m_host->runRomLoadHook(); };
     doc.events.romLoaded = [this, previous = doc.events.romLoaded] {
         m_host->setShowOptionsHook(QString());
@@ -119,7 +121,18 @@ TScriptCommands::TScriptCommands(TMainForm& form, const TServices& services, TSe
     rebuildPluginMenus();
 }
 
-TScriptCommands::~TScriptCommands() = default;
+TScriptCommands::~TScriptCommands()
+{
+    // The window may outlive this (its destruction closes the ROM): nothing
+    // of it may call back into the host any more.
+    TRomDocument& doc = m_form.document();
+    m_previousRomLoaded = doc.events.romLoaded;
+    m_previousRomClosed = doc.events.romClosed;
+    doc.events.runRomHandlers = {};
+    doc.events.romLoaded = m_previousRomLoaded;
+    doc.events.romClosed = m_previousRomClosed;
+    m_form.showOptionsHook = {};
+}
 
 void TScriptCommands::loadAtStartup()
 {

@@ -66,4 +66,6 @@ private:
     QMenu* mnuPluginInfo = nullptr;
     QAction* m_placeholder = nullptr;
     QList<QMenu*> m_categories;
+    std::function<void()> m_previousRomLoaded;
+    std::function<void()> m_previousRomClosed;
 };
