@@ -3,11 +3,13 @@
 // and 0x7400 (high cam), one byte per cell holding twice the value; the load
 // scalars computed, the rev scalars in words at 0x7800.
 var LAYOUT_LOW = 0x7000, LAYOUT_HIGH = 0x7400, LAYOUT_RPM = 0x7800;
+var layout_reads = 0;
 
 function layout_cell(t, c, r) {
     return ((t & 1) ? LAYOUT_HIGH : LAYOUT_LOW) + r * 32 + c;
 }
 function layout_get(t, c, r) {
+    layout_reads++;
     return rom.byteAt(layout_cell(t, c, r)) / 2;
 }
 function layout_set(t, c, r, v) {

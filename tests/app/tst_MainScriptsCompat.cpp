@@ -1,0 +1,59 @@
+// The dispatch-style compatibility plug-ins in the main window: the ROM
+// handler hooks the layout on the start-up load, the grid paints through the
+// hook, the plug-in menu commands unhook and edit.
+#include "app/frmMain.h"
+#include "app/mdlScriptCommands.h"
+#include "rom/mdlRomGen.h"
+#include "support/TestFiles.h"
+#include "support/TestScriptDialogs.h"
+#include "support/TestServices.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+TEST(MainScriptsCompat, DispatchStylePluginsInTheWindow)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    svc.messages.setDefaultAnswer(mrOk);
+    TScriptedScriptDialogs dialogs;
+    const QString file = dir.filePath("p28.bin");
+    writeBytes(file, generateRom({}));
+    TMainForm form(svc.services(), nullptr, file);
+    TJsWidebandConvManager conversions;
+    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
+    scripts.host().setFolders(dir.path(), dir.filePath("user"));
+    writeBytes(dir.filePath("autoload.js"), "include('" VEXOR_TEST_PLUGINS "/made_up_layout.js');\n"
+                                            "include('" VEXOR_TEST_PLUGINS "/map_edit.js');\n");
+    scripts.loadAtStartup();
+    form.show();
+    for (int i = 0; i < 200 && !form.started(); ++i)
+        QTest::qWait(5);
+    TRom& rom = form.rom();
+    ASSERT_TRUE(rom.isLoaded());
+    ASSERT_TRUE(rom.hasHook(TRom::OnGetTableValue));
+
+    auto reads = [&] { return scripts.host().evaluate("layout_reads").toInt(); };
+    auto command = [&](const QString& caption) {
+        for (QAction* a : scripts.pluginMenu()->actions())
+            if (a->text() == caption)
+                return a->trigger();
+        ADD_FAILURE() << "no menu item " << caption.toStdString();
+    };
+    form.action("ViewHCF")->trigger();
+    const int before = reads();
+    (void)form.grab();
+    EXPECT_GE(reads() - before, rom.rows() * rom.columns());
+
+    command("Stop serving the layout");
+    EXPECT_FALSE(rom.hasHook(TRom::OnGetTableValue));
+    const double cell = rom.tableValue(2, 3, tkLowFuel);
+    command("Richen the low-cam fuel map by 10%");
+    EXPECT_GT(rom.tableValue(2, 3, tkLowFuel), cell);
+    EXPECT_TRUE(form.document().modified());
+    EXPECT_EQ(svc.messages.count(), 0);
+    rom.buffer().markSaved();
+}
