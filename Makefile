@@ -4,11 +4,12 @@
 PACKAGES := cmake g++ make pkg-config ccache libgtest-dev libbenchmark-dev \
             qt6-base-dev qt6-serialport-dev qt6-declarative-dev qt6-charts-dev libgl-dev \
             libqt6serialport6 qml6-module-qtqml
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 JOBS ?= $(shell nproc)
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: deps run test build-test build-run bench clean
+.PHONY: deps fuzz-deps run test build-test build-run bench fuzz clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -18,6 +19,9 @@ deps:
 	  SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
 	fi
+
+fuzz-deps: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
 
 build-test: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DVEXOR_SANITIZE=ON -DVEXOR_BENCH=OFF
@@ -41,5 +45,12 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEXOR_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 
+# The libFuzzer programs (clang, ASan + UBSan) in build-fuzz/bin/fuzz_*; run one
+# with its seeds, e.g.
+#   build-fuzz/bin/fuzz_ct2 -max_total_time=600 -rss_limit_mb=2048 tests/fuzz/corpus/ct2
+fuzz: fuzz-deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DVEXOR_FUZZ=ON -DVEXOR_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_all
+
 clean:
-	rm -rf build build-run build-bench
+	rm -rf build build-run build-bench build-fuzz
