@@ -40,7 +40,13 @@ TTunerForm::TTunerForm(IClock& clock, ITimerFactory& timers, ISerialPort* ownPor
 {
     m_supervisor->onTimeout = [this] { supervisorTick(); };
     m_request->onTimeout = [this] {
-        sendRequest();
+        if (m_p0Quiet) {
+            endProtocol0Quiet();
+        } else {
+            if (m_state == StateStreaming && m_settings.protocolIndex == 0)
+                startProtocol0Recovery();
+            sendRequest();
+        }
         finishTestIfDone();
     };
     m_settle->onTimeout = [this] {
@@ -151,6 +157,7 @@ void TTunerForm::open()
 
 void TTunerForm::close()
 {
+    m_p0Recovering = m_p0Quiet = false;
     setState(StateClosed);
     m_supervisor->stop();
     m_request->stop();
@@ -179,6 +186,7 @@ void TTunerForm::supervisorTick()
     case StateHandshakeAccepted:
         m_reason = ReasonTimedOut;
         m_p0.reset();
+        m_p0Recovering = m_p0Quiet = false;
         setState(m_testMode ? StateTestAccepted : StateStreaming);
         m_expected = ecu::expectedReplyLength(m_settings.protocolIndex, false);
         m_buffer.clear();
@@ -207,7 +215,7 @@ QByteArray TTunerForm::currentRequest() const
         return ecu::handshakeRequest(protocol);
     if (m_state == StateStreaming || m_state == StateTestAccepted) {
         if (protocol == 0)
-            return QByteArray(1, static_cast<char>(m_p0.request()));
+            return QByteArray(1, static_cast<char>(m_p0Recovering ? ecu::P0Handshake : m_p0.request()));
         return ecu::frameRequest(protocol);
     }
     return {};
@@ -270,6 +278,10 @@ void TTunerForm::receive(const QByteArray& bytes)
     case StateStreaming: break;
     default: return; // paused, accepted, closed or failed: dropped
     }
+    if (m_p0Quiet) {
+        m_stats.noiseBytes += static_cast<quint64>(bytes.size());
+        return;
+    }
     m_buffer += bytes;
     if (m_buffer.size() > ecu::MaxReceiveBuffer) {
         const qsizetype drop = m_buffer.size() - ecu::MaxReceiveBuffer;
@@ -322,15 +334,26 @@ void TTunerForm::decodeProtocol0()
     m_request->stop();
     const QByteArray bytes = m_buffer;
     m_buffer.clear();
-    for (char c : bytes) {
+    if (m_p0Recovering) {
+        // The first byte answers the re-synchronisation request (or is a late
+        // answer to an earlier one); anything after it is not trusted.
+        m_stats.noiseBytes += static_cast<quint64>(bytes.size() - 1);
+        protocol0Quiet(static_cast<quint8>(bytes.at(0)) == ecu::P0HandshakeReply);
+        return;
+    }
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
         ecu::TP0Decoder::TSlot0 slot0;
-        const bool complete = m_p0.consume(static_cast<quint8>(c), m_sample, slot0);
+        const bool complete = m_p0.consume(static_cast<quint8>(bytes[i]), m_sample, slot0);
         if (slot0 == ecu::TP0Decoder::TSlot0::Good) {
             m_tries = 0;
             m_reason = ReasonBadResponse;
         } else if (slot0 == ecu::TP0Decoder::TSlot0::Bad) {
+            // One reply more or less than requests on the line: every byte
+            // from here on would land in the wrong channel.
             m_reason = ReasonTimedOut;
-            ++m_tries;
+            m_stats.noiseBytes += static_cast<quint64>(bytes.size() - i - 1);
+            protocol0Quiet(false);
+            return;
         }
         if (complete) {
             dispatch();
@@ -339,6 +362,41 @@ void TTunerForm::decodeProtocol0()
         }
     }
     m_tries = 0;
+    sendRequest();
+}
+
+void TTunerForm::startProtocol0Recovery()
+{
+    // The decoder stays where it stopped while it recovers.
+    const int position = m_p0.position();
+    m_p0Resume = m_p0.request() == ecu::P0NextByteRequest && position > 1 ? position - 1 : position;
+    m_buffer.clear();
+    if (m_port)
+        m_port->clearInput();
+    m_p0Recovering = true;
+}
+
+void TTunerForm::protocol0Quiet(bool resynchronised)
+{
+    m_p0Recovering = false;
+    m_p0Quiet = true;
+    m_p0QuietGood = resynchronised;
+    // A reply later than twice the interval counts as lost for good.
+    m_request->start(2 * m_settings.effectiveRequestInterval());
+}
+
+void TTunerForm::endProtocol0Quiet()
+{
+    m_p0Quiet = false;
+    m_buffer.clear();
+    if (m_port)
+        m_port->clearInput();
+    if (m_p0QuietGood) {
+        m_tries = 0; // aligned again: the position is asked as usual
+        m_p0.resumeAt(m_p0Resume);
+    } else {
+        startProtocol0Recovery(); // counts as a try: a line that never answers right fails
+    }
     sendRequest();
 }
 
@@ -371,6 +429,7 @@ void TTunerForm::decodeFramed()
 
 void TTunerForm::pause(std::function<void()> settled)
 {
+    m_p0Recovering = m_p0Quiet = false;
     m_request->stop();
     m_buffer.clear();
     setState(StatePaused);

@@ -120,6 +120,9 @@ private:
     void dispatch();
     void decodeHandshake();
     void decodeProtocol0();
+    void startProtocol0Recovery();
+    void protocol0Quiet(bool resynchronised);
+    void endProtocol0Quiet();
     void decodeFramed();
     void finishTestIfDone();
     void onPortError(const QString& text);
@@ -146,6 +149,17 @@ private:
     QByteArray m_buffer;
     int m_expected = 1;
     ecu::TP0Decoder m_p0;
+    // Protocol 0 replies are single bytes without a checksum, so after an
+    // unanswered request the host cannot tell a late reply from the answer
+    // to a resend, and a resent "next byte" request reads one byte further.
+    // Recovery asks for the re-synchronisation byte instead, takes the first
+    // byte as its answer, waits two request intervals dropping whatever else
+    // arrives, then asks the position again (the word's first byte for a
+    // "next byte" position).
+    bool m_p0Recovering = false; // the re-synchronisation request is out
+    bool m_p0Quiet = false;      // waiting for replies still on their way
+    bool m_p0QuietGood = false;  // the re-synchronisation reply was right
+    int m_p0Resume = 0;          // the position asked after a recovery
     DatalogSample m_sample;
     bool m_hasSample = false;
     TStats m_stats;

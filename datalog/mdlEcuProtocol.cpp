@@ -93,6 +93,12 @@ void TP0Decoder::resync()
     m_slot = 0;
 }
 
+void TP0Decoder::resumeAt(int position)
+{
+    m_position = position >= 0 && position < 15 ? position : 0;
+    m_slot = p0SlotForPosition(m_position, m_cycle);
+}
+
 bool TP0Decoder::consume(quint8 reply, DatalogSample& sample, TSlot0& slot0)
 {
     slot0 = TSlot0::None;

@@ -18,6 +18,7 @@ constexpr int Protocol2FrameLength = 44; // "OF&" + 38 + checksum + "O" + 1
 
 constexpr quint8 P0Handshake = 0xAB;
 constexpr quint8 P0HandshakeReply = 0xCD;
+constexpr quint8 P0NextByteRequest = 0x08; // the byte after the one the previous request read
 constexpr quint8 P1HandshakeReply = 0xBC;
 constexpr quint8 P2HandshakeReply = 'O';
 
@@ -56,6 +57,8 @@ public:
 
     // Back to position 0 with the re-synchronisation slot 0 next.
     void resync();
+    // Continues at a position of the current cycle (after a recovery).
+    void resumeAt(int position);
     void reset()
     {
         resync();

@@ -316,7 +316,6 @@ QByteArray TEcuResponder::answerRequest(quint8 request, quint64 ms)
             if (request != 0xAB || !consumeRequestFault())
                 return {};
             m_handshaken = true;
-            m_p0Replies = 0;
             m_p0Previous = request;
             return QByteArray(1, static_cast<char>(0xCD));
         }
@@ -324,7 +323,8 @@ QByteArray TEcuResponder::answerRequest(quint8 request, quint64 ms)
         // "next byte" pointer that request 0x08 reads.
         if (!consumeRequestFault())
             return {};
-        const int offset = p0ReadOffset(request, m_p0Previous);
+        const quint8 previous = m_p0Previous;
+        const int offset = p0ReadOffset(request, previous);
         m_p0Previous = request;
         quint8 reply = 0;
         if (offset == -1) {
@@ -333,7 +333,24 @@ QByteArray TEcuResponder::answerRequest(quint8 request, quint64 ms)
             reply = m_engine.sampleAt(ms).u8(offset);
             m_p0Image.setU8(offset, reply);
         }
-        if (++m_p0Replies % 15 == 0) {
+        // The host's position: a stream starts with the re-synchronisation
+        // request right after the handshake; one elsewhere is a recovery and
+        // no position; a recovery re-reads its position, or the word's first
+        // byte before a "next byte" request.
+        const auto requestAt = [this](int position) {
+            return ecu::p0Slot(ecu::p0SlotForPosition(position, m_p0Cycle)).request;
+        };
+        bool counts = true;
+        if (request == 0xAB) {
+            counts = previous == 0xAB;
+            if (counts)
+                m_p0Position = m_p0Cycle = 0;
+        } else if (request != requestAt(m_p0Position) && m_p0Position > 0 && request == requestAt(m_p0Position - 1)) {
+            --m_p0Position;
+        }
+        if (counts && ++m_p0Position == 15) {
+            m_p0Position = 0;
+            m_p0Cycle = (m_p0Cycle + 1) % 7;
             ++m_stats.samples;
             DatalogSample sent = m_p0Image;
             sent.setTimeStamp(static_cast<quint32>(ms));

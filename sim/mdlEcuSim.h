@@ -117,7 +117,11 @@ private:
     bool m_handshaken = false;
     QByteArray m_p2Pending;
     quint8 m_p0Previous = 0;
-    int m_p0Replies = 0;
+    // Where the host stands in its 15-position sample, followed from the
+    // requests, so the sent samples have the host's boundaries even when it
+    // re-synchronises and re-reads after a lost reply.
+    int m_p0Position = 0;
+    int m_p0Cycle = 0;
     DatalogSample m_p0Image;
     quint64 m_frames = 0;
     quint64 m_dataRequests = 0;

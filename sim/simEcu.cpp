@@ -20,7 +20,9 @@ namespace {
 
 const char* const Usage = "ecu --protocol 0|1|2 [--baud 38400] [--latency-us 0] [--noise N] [--noise-bytes K] "
                           "[--bad-checksum N] [--drop N] [--silence-after N] [--sent-log FILE.dlf] [--seed S] "
-                          "[--rich COL,ROW[,LAMBDA[,high]]]...";
+                          "[--rich COL,ROW[,LAMBDA[,high]]]...\n"
+                          "      (--noise and --bad-checksum do not apply to protocol 0: its one-byte replies "
+                          "carry no checksum)";
 
 struct TOptions {
     int protocol = -1;
