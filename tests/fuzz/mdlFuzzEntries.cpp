@@ -11,6 +11,8 @@
 #include "rom/mdlCalibration.h"
 #include "rom/mdlRomGen.h"
 #include "rom/mdlRomSettingsTable.h"
+#include "scripting/frmScripts.h"
+#include "scripting/mdlScriptRewrite.h"
 #include "settings/mdlErrors.h"
 #include "settings/mdlIniFile.h"
 #include "settings/mdlInjectors.h"
@@ -451,6 +453,25 @@ int fuzzRtp(const uint8_t* data, size_t size)
     return 0;
 }
 
+// ------------------------------------------------------------------ scripts
+
+// A user's plugins.js as the loader reads it (decoding, path macros), then
+// the source rewriter, which must keep every line on its line.
+int fuzzScript(const uint8_t* data, size_t size)
+{
+    static TScriptForm host{TScriptEnvironment{}};
+    const QString path = scratchFile(QStringLiteral("plugins.js"), bytesOf(data, size));
+    QString text;
+    try {
+        text = host.loadScriptText(path);
+    } catch (const EVexorError&) {
+        return 0;
+    }
+    const QString rewritten = rewriteScriptSource(text);
+    check(rewritten.count(QLatin1Char('\n')) == text.count(QLatin1Char('\n')), "the rewriter keeps the line count");
+    return 0;
+}
+
 } // namespace
 
 const std::vector<TFuzzTarget>& fuzzTargets()
@@ -458,7 +479,7 @@ const std::vector<TFuzzTarget>& fuzzTargets()
     static const std::vector<TFuzzTarget> targets{
         {"rom", fuzzRom},     {"ct2", fuzzCt2}, {"ctv", fuzzCtv},
         {"dlf", fuzzDlf},     {"ini", fuzzIni}, {"ecu_frames", fuzzEcuFrames},
-        {"tuner", fuzzTuner}, {"rtp", fuzzRtp},
+        {"tuner", fuzzTuner}, {"rtp", fuzzRtp}, {"script", fuzzScript},
     };
     return targets;
 }
