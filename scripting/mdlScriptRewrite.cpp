@@ -399,6 +399,9 @@ private:
             out += QStringView(m_s).mid(copied, m_t[start].begin - copied);
             out += QStringView(m_s).mid(m_t[start].begin, m_t[nameIdx].begin - m_t[start].begin);
             out += scriptSetterName(text(nameIdx).toString());
+            // What stands between the name and its parenthesis (a line break,
+            // a comment) stays, so the lines after it keep their numbers.
+            out += QStringView(m_s).mid(m_t[nameIdx].end, m_t[open].begin - m_t[nameIdx].end);
             out += u'(';
             const QString args = emit(m_t[open].end, m_t[close].begin, open + 1, close);
             out += args;

@@ -31,6 +31,7 @@ const Case cases[] = {
     {"automatic semicolon", "o.x(1) = 2\nf()", "o.set_x(1, 2)\nf()"},
     {"value continues on the next line", "o.x(1) = 2\n  + 3\nf()", "o.set_x(1, 2\n  + 3)\nf()"},
     {"line breaks stay", "o.x(1,\n 2) =\n 3;\nbad(", "o.set_x(1,\n 2, \n 3);\nbad("},
+    {"line break before the parenthesis", "o.x\n(1) += 2", "o.set_x\n(1, o.x (1) + (2))"},
     {"compound copy on one line", "o.x(1, // c\n 2) += 3", "o.set_x(1, // c\n 2, o.x(1, 2) + (3))"},
     // Untouched: comparisons, arrows, defaults, literals, comments.
     {"comparison", "if (o.x(1) == 2) a = b;", nullptr},
