@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QUrl>
 
 namespace {
@@ -138,7 +139,9 @@ void TScriptCommands::loadAtStartup()
 {
     m_form.showStatus(tr("Loading Scripts..."));
     m_host->reloadScripts();
-    m_form.showStatus(tr("Ready"));
+    // The window is not on screen yet: a message shown now would lie over the
+    // status panes once they appear, so the panes speak for themselves.
+    m_form.statusBar()->clearMessage();
 }
 
 void TScriptCommands::rebuildPluginMenus()
