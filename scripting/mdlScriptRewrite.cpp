@@ -396,6 +396,15 @@ private:
                 ++i;
                 continue;
             }
+            const bool plain = text(i) == u"=";
+            // A compound assignment reads its target again; a target holding a
+            // literal that spans lines cannot be copied without adding lines, so
+            // it stays as written and the engine reports it on its own line.
+            const QString read = plain ? QString() : compact(start, close + 1);
+            if (read.contains(u'\n') || read.contains(u'\r')) {
+                ++i;
+                continue;
+            }
             out += QStringView(m_s).mid(copied, m_t[start].begin - copied);
             out += QStringView(m_s).mid(m_t[start].begin, m_t[nameIdx].begin - m_t[start].begin);
             out += scriptSetterName(text(nameIdx).toString());
@@ -410,7 +419,6 @@ private:
             QString gap = m_s.mid(m_t[close].end, m_t[i].begin - m_t[close].end) +
                           m_s.mid(m_t[i].end, m_t[i + 1].begin - m_t[i].end);
             const QStringView op = text(i);
-            const bool plain = op == u"=";
             // Blanks around the operator shrink to one space; anything holding
             // a line break or a comment stays as written.
             if (gap.trimmed().isEmpty() && !gap.contains(u'\n') && !gap.contains(u'\r'))
@@ -419,8 +427,8 @@ private:
             if (plain)
                 out += gap + value;
             else
-                out += (open + 1 < close ? QStringLiteral(" ") : QString()) + compact(start, close + 1) + u' ' +
-                       op.chopped(1).toString() + gap + u'(' + value + u')';
+                out += (open + 1 < close ? QStringLiteral(" ") : QString()) + read + u' ' + op.chopped(1).toString() +
+                       gap + u'(' + value + u')';
             out += u')';
             copied = m_t[end - 1].end;
             i = end;

@@ -43,6 +43,7 @@ const Case cases[] = {
     {"regular expression", "r = /o.x(1) = [/]2/g.test(s);", nullptr},
     {"division is not a regex", "q = a.b(1) / 2; o.c(1) /= 3", "q = a.b(1) / 2; o.set_c(1, o.c(1) / (3))"},
     {"keyword before parenthesis", "while (x) = 1;", nullptr},
+    {"compound target holding a literal across lines", "d(\"\n)+=0", nullptr},
 };
 
 TEST(ScriptRewrite, Table)
