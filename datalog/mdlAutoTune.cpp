@@ -138,20 +138,29 @@ TAutoTuneResult TAutoTune::adjustMap()
     return result;
 }
 
-TAutoTuneResult TAutoTune::adjustFuelMaps()
+// The checks every fuel-map adjustment starts with; false (and the status set)
+// when there is nothing to adjust against or nothing to adjust with.
+bool TAutoTune::start(TAutoTuneResult& result)
 {
-    TAutoTuneResult result;
     if (!hasTargetLambdaTable(m_rom)) {
         result.status = TAutoTuneStatus::NoTargetTable;
-        return result;
+        return false;
     }
     result.filled = prepare();
     for (int cam = 0; cam < 2; ++cam)
         result.qualified[cam] = m_tuner.qualifiedCount(cam);
     if (result.qualified[0] == 0 && result.qualified[1] == 0) {
         result.status = TAutoTuneStatus::NoData;
-        return result;
+        return false;
     }
+    return true;
+}
+
+TAutoTuneResult TAutoTune::adjustFuelMaps()
+{
+    TAutoTuneResult result;
+    if (!start(result))
+        return result;
     runAsOneUndoStep(m_rom.buffer(), ugAutoTuneFuel, [&] {
         for (int cam = 0; cam < 2; ++cam) {
             const int kind = fuelKind(cam);
@@ -248,17 +257,8 @@ TAutoTuneResult TAutoTune::adjustLines(bool rows)
         result.status = TAutoTuneStatus::NoData;
         return result;
     }
-    if (!hasTargetLambdaTable(m_rom)) {
-        result.status = TAutoTuneStatus::NoTargetTable;
+    if (!start(result))
         return result;
-    }
-    result.filled = prepare();
-    for (int cam = 0; cam < 2; ++cam)
-        result.qualified[cam] = m_tuner.qualifiedCount(cam);
-    if (result.qualified[0] == 0 && result.qualified[1] == 0) {
-        result.status = TAutoTuneStatus::NoData;
-        return result;
-    }
     runAsOneUndoStep(m_rom.buffer(), ugAutoTuneFuel, [&] {
         for (int cam = 0; cam < 2; ++cam)
             lineCorrection(cam, wholeMap(fuelKind(cam)), rows, result);

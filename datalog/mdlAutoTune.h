@@ -60,6 +60,7 @@ public:
     // The filter and smart fill sequence before a fuel correction (when the
     // conditions ask for it); returns the cells smart fill replaced.
     int prepare();
+    bool start(TAutoTuneResult& result);
     // TunerSmartFill: filter, then the bounded smart fill passes.
     int smartFill();
 
