@@ -2,6 +2,7 @@
 
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
+#include "scripting/mdlAdvTables.h"
 #include "scripting/mdlScriptRewrite.h"
 #include "scripting/mdlScriptWatchdog.h"
 #include "scripting/scptWindow.h"
@@ -128,7 +129,8 @@ QString expandScriptMacros(const QString& text, const QString& scriptPath, const
 
 TScriptForm::TScriptForm(const TScriptEnvironment& environment, QObject* parent)
     : QObject(parent), m_env(environment), m_watchdog(std::make_unique<TScriptWatchdog>()),
-      m_programFolder(::programFolder()), m_userFolder(settingsFolder())
+      m_programFolder(::programFolder()), m_userFolder(settingsFolder()),
+      m_advTables(std::make_unique<TAdvTables>(*this, m_tables))
 {
     resetEngine();
 }

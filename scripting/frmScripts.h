@@ -29,6 +29,7 @@
 
 class IScriptDialogs;
 class QJSEngine;
+class TAdvTables;
 class TRomDocument;
 class TScriptWatchdog;
 class TSettingsStore;
@@ -120,6 +121,9 @@ public:
     [[nodiscard]] TCPluginManager& plugins() { return m_plugins; }
     [[nodiscard]] TCRomHandlerManager& romHandlers() { return m_romHandlers; }
     [[nodiscard]] TCTableManager& customTables() { return m_tables; }
+    // The current custom table and its display logic, for the whole run: the
+    // advanced tables window shows it, window.customTable changes it.
+    [[nodiscard]] TAdvTables& advTables() { return *m_advTables; }
     [[nodiscard]] TRomHookNames& hookNames() { return m_hookNames; }
     // The show-options hook of the window events ("" when not hooked).
     [[nodiscard]] QString showOptionsHook() const { return m_showOptionsHook; }
@@ -167,6 +171,7 @@ private:
     TCPluginManager m_plugins;
     TCRomHandlerManager m_romHandlers;
     TCTableManager m_tables;
+    std::unique_ptr<TAdvTables> m_advTables;
     TRomHookNames m_hookNames;
     QString m_showOptionsHook;
 };

@@ -21,18 +21,38 @@ struct TCPlugin {
     friend bool operator==(const TCPlugin&, const TCPlugin&) = default;
 };
 
-// A custom table as a script declared it. The advanced tables window that
-// shows these tables reads them from the registry.
+// A custom table: a grid whose every cell a script reads and writes. The
+// registration (window.addCustomTable) fills the first nine fields; the rest
+// keep their defaults until the table's on-load function sets them on the
+// current copy (scripts never change the registered record).
 struct TCCustomTable {
+    static constexpr quint8 DefaultFixedRows = 1;
+    static constexpr quint8 DefaultDataType = 2;
+
     QString name;
     quint8 width = 0;
     quint8 height = 0;
-    quint16 address = 0;
-    QString onLoad;
-    QString onGetValue;
-    QString onSetValue;
-    QString onUnload;
+    quint16 address = 0; // for the script's own use
+    QString onLoad;      // function called when the table is selected
+    QString onGetValue;  // function giving a cell's text: f(col, row)
+    QString onSetValue;  // function storing an edited text: f(col, row, value)
+    QString onUnload;    // stored only
     QString description;
+    QString functions; // commands: caption|expression|caption|expression...
+    quint8 fixedCols = 0;
+    quint8 fixedRows = DefaultFixedRows;
+    quint8 fixedEditable = 0;          // which header cells may be edited
+    quint8 dataType = DefaultDataType; // for the script's own use
+    qint32 graphMinX = 0;
+    qint32 graphMaxX = 0;
+    qint32 graphMinY = 0;
+    qint32 graphMaxY = 0;
+    QString graphLabelX;
+    QString graphLabelY;
+    bool showGraph = false;
+
+    // What the window shows while no table is selected.
+    [[nodiscard]] static TCCustomTable unknown();
     friend bool operator==(const TCCustomTable&, const TCCustomTable&) = default;
 };
 

@@ -4,6 +4,7 @@
 #include "scripting/frmScripts.h"
 #include "scripting/mdlScriptArgs.h"
 #include "scripting/mdlScriptDialogs.h"
+#include "scripting/scptAdvTables.h"
 #include "scripting/scptRom.h"
 #include "scripting/scptWindowEvents.h"
 #include "settings/mdlDisplayUnits.h"
@@ -354,6 +355,13 @@ QObject* TWindowScript::events()
     auto* e = new TWindowEventsScript(m_host);
     QJSEngine::setObjectOwnership(e, QJSEngine::JavaScriptOwnership);
     return e;
+}
+
+QObject* TWindowScript::customTable()
+{
+    auto* t = new TCustomTableScript(m_host.advTables());
+    QJSEngine::setObjectOwnership(t, QJSEngine::JavaScriptOwnership);
+    return t;
 }
 
 namespace {

@@ -20,6 +20,7 @@ class TWindowScript : public QObject {
     Q_OBJECT
     Q_PROPERTY(QObject* rom READ rom)
     Q_PROPERTY(QObject* events READ events)
+    Q_PROPERTY(QObject* customTable READ customTable)
     Q_PROPERTY(int showMph READ showMph)
     Q_PROPERTY(int showPsi READ showPsi)
     Q_PROPERTY(int showFahrenheit READ showFahrenheit)
@@ -62,6 +63,8 @@ public:
     // when the host has no document.
     [[nodiscard]] QObject* rom();
     [[nodiscard]] QObject* events();
+    // A new custom table object on every read, acting on the current table.
+    [[nodiscard]] QObject* customTable();
     [[nodiscard]] int showMph() const;
     [[nodiscard]] int showPsi() const;
     [[nodiscard]] int showFahrenheit() const;
