@@ -9,6 +9,7 @@
 
 #include "app/frmMain.h"
 #include "app/frmMainDatalog.h"
+#include "app/mdlAdvTablesCommand.h"
 #include "app/mdlAutoTuneCommands.h"
 #include "app/mdlRTPCommands.h"
 #include "app/mdlScriptCommands.h"
@@ -106,6 +107,8 @@ int main(int argc, char** argv)
     TScriptCommands scripts(mainForm, services, &store, &datalog.autoTune().widebandConversions());
     datalog.autoTune().setWidebandEvaluator(&scripts.widebandEvaluator());
     scripts.loadAtStartup();
+    // View > Advance Tables: the custom tables the scripts registered.
+    TAdvTablesCommand advTables(mainForm, scripts.host());
 
     TSettingsForm settingsForm(store, messages, &ports, &mainForm);
     settingsForm.setConnectionTester(datalog.connectionTester());

@@ -1,9 +1,12 @@
+#include "scripting/frmScripts.h"
 #include "scripting/mdlAdvTables.h"
 #include "scripting/scptAdvTables.h"
 
 #include "support/TestScriptHost.h"
+#include "support/TestServices.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -201,6 +204,24 @@ TEST_F(AdvTables, GraphStepsScalesColoursAndFlatRanges)
     EXPECT_EQ(flat.series[0].points[0], QPointF(0, 100));
     t.height = 0;
     EXPECT_TRUE(customGraph(t, cells, 200, 100).series.isEmpty());
+}
+
+TEST(AdvTablesHost, CustomTableIsANewObjectOnEveryReadActingOnTheHostsTable)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    svc.messages.setDefaultAnswer(mrOk);
+    TScriptEnvironment env;
+    env.services = svc.services();
+    TScriptForm host(env);
+    host.setFolders(dir.path(), dir.path());
+    host.reloadScripts();
+    EXPECT_FALSE(host.evaluate(QStringLiteral("customTable === window.customTable")).toBool());
+    host.evaluate(QStringLiteral("var t = customTable; t.fixedRows = 3; customTable.graphLabelX = 'rpm'"));
+    EXPECT_EQ(host.advTables().current().fixedRows, 3);
+    EXPECT_EQ(host.evaluate(QStringLiteral("t.graphLabelX")).toString(), QStringLiteral("rpm"));
+    host.evaluate(QStringLiteral("customTable.initialize()"));
+    EXPECT_EQ(host.advTables().current(), TCCustomTable::unknown());
 }
 
 } // namespace

@@ -1,0 +1,49 @@
+#include "app/mdlAdvTablesCommand.h"
+
+#include "app/frmMain.h"
+#include "app/mdlActionManager.h"
+#include "rom/clsRomDocument.h"
+#include "scripting/ui/frmAdvTables.h"
+
+#include <QAction>
+#include <QMenu>
+
+TAdvTablesCommand::TAdvTablesCommand(TMainForm& form, TScriptForm& host) : m_form(form), m_host(host)
+{
+    QAction* open = form.actionManager()->add(QStringLiteral("ViewAdvTables"), tr("Advance &Tables..."),
+                                              [this] { ViewAdvTablesExecute(); });
+    form.addAction(open);
+    // In the View menu after the work panels.
+    if (auto* view = form.findChild<QMenu*>(QStringLiteral("mnuView"))) {
+        const QList<QAction*> items = view->actions();
+        QAction* after = form.actionManager()->action(QStringLiteral("ViewInjectorDuration"));
+        const qsizetype at = items.indexOf(after);
+        view->insertAction(at >= 0 && at + 1 < items.size() ? items.at(at + 1) : nullptr, open);
+    }
+    // The window's title and undo commands follow every edit made elsewhere.
+    TRomDocument& doc = form.document();
+    m_previousRefresh = doc.events.refresh;
+    doc.events.refresh = [this] {
+        if (m_previousRefresh)
+            m_previousRefresh();
+        if (m_window && m_window->isVisible())
+            m_window->updateState();
+    };
+}
+
+TAdvTablesCommand::~TAdvTablesCommand()
+{
+    m_form.document().events.refresh = m_previousRefresh;
+    delete m_window; // before the host whose tables it shows
+}
+
+TAdvanceTableForm* TAdvTablesCommand::window() const { return m_window; }
+
+void TAdvTablesCommand::ViewAdvTablesExecute()
+{
+    if (!m_window) {
+        m_window = new TAdvanceTableForm(m_host, &m_form.document(), &m_form);
+        m_window->romChanged = [this] { m_form.refreshViews(); };
+    }
+    m_window->open();
+}
