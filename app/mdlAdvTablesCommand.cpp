@@ -3,6 +3,8 @@
 #include "app/frmMain.h"
 #include "app/mdlActionManager.h"
 #include "rom/clsRomDocument.h"
+#include "scripting/frmScripts.h"
+#include "scripting/mdlAdvTables.h"
 #include "scripting/ui/frmAdvTables.h"
 
 #include <QAction>
@@ -29,11 +31,20 @@ TAdvTablesCommand::TAdvTablesCommand(TMainForm& form, TScriptForm& host) : m_for
         if (m_window && m_window->isVisible())
             m_window->updateState();
     };
+    // Another ROM: the table's functions read it, so the cells are fetched again.
+    m_previousLoaded = doc.events.romLoaded;
+    doc.events.romLoaded = [this] {
+        if (m_previousLoaded)
+            m_previousLoaded();
+        if (m_window && m_window->isVisible())
+            m_host.advTables().refresh();
+    };
 }
 
 TAdvTablesCommand::~TAdvTablesCommand()
 {
     m_form.document().events.refresh = m_previousRefresh;
+    m_form.document().events.romLoaded = m_previousLoaded;
     delete m_window; // before the host whose tables it shows
 }
 

@@ -30,4 +30,5 @@ private:
     TScriptForm& m_host;
     QPointer<TAdvanceTableForm> m_window;
     std::function<void()> m_previousRefresh;
+    std::function<void()> m_previousLoaded;
 };

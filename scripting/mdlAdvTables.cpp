@@ -225,6 +225,9 @@ void TAdvTables::initialize()
 
 void TAdvTables::refresh()
 {
+    // A getter that asks for a refresh is part of the fetch under way.
+    if (m_fetching)
+        return;
     m_cellsStale = true;
     Q_EMIT layoutChanged();
     Q_EMIT cellsChanged();
@@ -234,8 +237,11 @@ bool TAdvTables::isHeaderCell(int col, int row) const { return col < headerCols(
 
 const TCustomTableCells& TAdvTables::cells()
 {
-    if (m_cellsStale || m_cells.cols() != gridCols() || m_cells.rows() != gridRows())
+    if (!m_fetching && (m_cellsStale || m_cells.cols() != gridCols() || m_cells.rows() != gridRows())) {
+        m_fetching = true;
         fetchCells();
+        m_fetching = false;
+    }
     return m_cells;
 }
 

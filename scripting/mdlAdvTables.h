@@ -182,5 +182,6 @@ private:
     int m_selected = -1;
     bool m_visible = false;
     bool m_cellsStale = true;
+    bool m_fetching = false; // a getter that refreshes does not fetch again inside
     TCustomTableCells m_cells;
 };

@@ -104,6 +104,15 @@ TEST_F(AdvTables, CellsEditsAndScriptErrors)
     host.evaluate(QStringLiteral("bad = false"));
     model.refresh();
     EXPECT_EQ(model.cellText(3, 2), QStringLiteral("32"));
+
+    // A getter that refreshes the table is fetched once, not over and over.
+    host.addCode(QStringLiteral("function gr(c, r) { ++calls; customTable.refresh(); return 1; }"));
+    model.current().onGetValue = QStringLiteral("gr");
+    host.evaluate(QStringLiteral("calls = 0"));
+    model.refresh();
+    EXPECT_EQ(model.cellText(1, 1), QStringLiteral("1"));
+    EXPECT_EQ(model.cellText(2, 2), QStringLiteral("1"));
+    EXPECT_EQ(host.evaluate(QStringLiteral("calls")).toInt(), 4 * 3);
 }
 
 TEST_F(AdvTables, HeaderEditabilityRules)
