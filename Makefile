@@ -3,7 +3,7 @@
 
 PACKAGES := cmake g++ make pkg-config ccache libgtest-dev libbenchmark-dev \
             qt6-base-dev qt6-serialport-dev qt6-declarative-dev qt6-charts-dev libgl-dev \
-            libqt6serialport6 qml6-module-qtqml
+            libqt6serialport6 qml6-module-qtqml qt6-webengine-dev xvfb xauth
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 JOBS ?= $(shell nproc)
 export CCACHE_BASEDIR := $(CURDIR)

@@ -24,6 +24,9 @@
 
 #include "editor/ui/VexorGrid.h"
 #include "rom/clsRom.h"
+#ifdef VEXOR_WEBENGINE
+#include "scripting/ui/frmBrowser.h"
+#endif
 
 #include <QAction>
 #include <QApplication>
@@ -67,6 +70,11 @@ int main(int argc, char** argv)
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
+#ifdef VEXOR_WEBENGINE
+    // The web engine of the browser windows shares its GL contexts with the
+    // application's; that must be set before the application exists.
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vexor"));
 
@@ -104,7 +112,12 @@ int main(int argc, char** argv)
 
     // The script host: loads autoload.js and plugins.js now; script wideband
     // conversions evaluate through it.
+#ifdef VEXOR_WEBENGINE
+    TBrowserScriptDialogs scriptDialogs(&mainForm); // window.showBrowser in windows of our own
+    TScriptCommands scripts(mainForm, services, &store, &datalog.autoTune().widebandConversions(), &scriptDialogs);
+#else
     TScriptCommands scripts(mainForm, services, &store, &datalog.autoTune().widebandConversions());
+#endif
     datalog.autoTune().setWidebandEvaluator(&scripts.widebandEvaluator());
     scripts.loadAtStartup();
     // View > Advance Tables: the custom tables the scripts registered.

@@ -54,6 +54,12 @@ bool TConsoleScriptDialogs::openUrl(const QString& url)
     return true;
 }
 
+void TConsoleScriptDialogs::showBrowser(TScriptForm&, const TBrowserRequest& request)
+{
+    cliErr(QStringLiteral("(browser window not shown without a screen: %1; page scripts cannot reach the program here)")
+               .arg(request.url));
+}
+
 TCliScriptSession::TCliScriptSession() : store(settingsFolder())
 {
     TServices services;

@@ -34,6 +34,8 @@ public:
     int select(const QString& prompt, const QStringList&) override;
     std::optional<QStringList> values(const QString& message, const QStringList&, const QStringList&) override;
     bool openUrl(const QString& url) override;
+    // No screen, so no browser window: says so instead of opening the page.
+    void showBrowser(TScriptForm& host, const TBrowserRequest& request) override;
 };
 
 class TCliScriptSession {

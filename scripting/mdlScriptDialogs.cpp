@@ -1,5 +1,9 @@
 #include "scripting/mdlScriptDialogs.h"
 
+#include "scripting/frmScripts.h"
+#include "settings/mdlErrors.h"
+#include "settings/mdlMessages.h"
+
 namespace {
 bool isBlank(QChar c) { return c.unicode() <= u' '; }
 } // namespace
@@ -64,4 +68,17 @@ QString joinDelimitedText(const QStringList& items)
         }
     }
     return parts.join(u',');
+}
+
+void IScriptDialogs::showBrowser(TScriptForm& host, const TBrowserRequest& request)
+{
+    if (!openUrl(request.url))
+        throw EVexorError(QStringLiteral("Could not open \"%1\".").arg(request.url));
+    if (m_browserNoticeShown)
+        return;
+    m_browserNoticeShown = true;
+    if (IMessageService* m = host.environment().services.messages)
+        m->showMessage(QStringLiteral("The page opened in the desktop's browser: this build of the program has no "
+                                      "browser windows of its own, so the page's scripts cannot reach it."),
+                       QString(), TMsgKind::Information, TMsgButton::OK);
 }

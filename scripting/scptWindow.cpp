@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <optional>
+
 namespace {
 
 // Time the user spends in a dialog (or waiting for a started program) does
@@ -249,19 +251,22 @@ void TWindowScript::addRomHandler(double EcuType, const QJSValue& Author, const 
 void TWindowScript::showBrowser(const QJSValue& URL, double Width, double Height, double Resizable, double DoModal)
 {
     scriptGuard(this, [&] {
-        (void)scriptArg<qint32>(Width, "Width");
-        (void)scriptArg<qint32>(Height, "Height");
-        (void)scriptArg<quint8>(Resizable, "Resizable");
-        (void)scriptArg<quint8>(DoModal, "DoModal");
+        TBrowserRequest r;
+        r.width = scriptArg<qint32>(Width, "Width");
+        r.height = scriptArg<qint32>(Height, "Height");
+        r.resizable = scriptArg<quint8>(Resizable, "Resizable") != 0;
+        r.modal = scriptArg<quint8>(DoModal, "DoModal") != 0;
         const QString url = text(URL);
         const QString local = m_host.userScriptFolder() + u'/' + QString(url).replace(u'\\', u'/');
-        const QString target =
-            QFileInfo(local).isFile() ? QUrl::fromLocalFile(local).toString() : QUrl::fromUserInput(url).toString();
-        // Pages open in the desktop's browser, where their scripts cannot
-        // reach this program.
+        r.url = QFileInfo(local).isFile() ? QUrl::fromLocalFile(local).toString() : QUrl::fromUserInput(url).toString();
         IScriptDialogs* d = m_host.environment().dialogs;
-        if (!d || !d->openUrl(target))
+        if (!d)
             throw EVexorError(QStringLiteral("Could not open \"%1\".").arg(url));
+        // A modal window waits for the user: that time is not the script's.
+        std::optional<TWatchdogPause> pause;
+        if (r.modal)
+            pause.emplace(m_host);
+        d->showBrowser(m_host, r);
     });
 }
 
