@@ -150,16 +150,15 @@ QJSValue TBrowserBridge::windowValue(QJSEngine& engine)
         m_engine = &engine;
         // A thrown value is kept apart from a result; the error's message is
         // what the page raises.
-        m_access = engine.evaluate(QStringLiteral(
-            "(function (op, o, n, a) {\n"
-            "  try {\n"
-            "    if (op === 0) return { v: o[n] };\n"
-            "    if (op === 1) { o[n] = a; return {}; }\n"
-            "    return { v: o[n].apply(o, a) };\n"
-            "  } catch (e) {\n"
-            "    return { e: (e instanceof Error) ? e.message : String(e) };\n"
-            "  }\n"
-            "})"));
+        m_access = engine.evaluate(QStringLiteral("(function (op, o, n, a) {\n"
+                                                  "  try {\n"
+                                                  "    if (op === 0) return { v: o[n] };\n"
+                                                  "    if (op === 1) { o[n] = a; return {}; }\n"
+                                                  "    return { v: o[n].apply(o, a) };\n"
+                                                  "  } catch (e) {\n"
+                                                  "    return { e: (e instanceof Error) ? e.message : String(e) };\n"
+                                                  "  }\n"
+                                                  "})"));
     }
     return engine.newQObject(m_windowObject.get());
 }

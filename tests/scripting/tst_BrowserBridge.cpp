@@ -66,6 +66,7 @@ protected:
 TEST_F(BrowserBridge, MembersAnswerLikeTheWindowObject)
 {
     const QString byte0 = QString::number(quint8(rom.byteAt(0)));
+    const QString mph = QString::number(host->evaluate(QStringLiteral("showMph")).toInt());
     const struct {
         const char* request;
         QString answer;
@@ -73,7 +74,7 @@ TEST_F(BrowserBridge, MembersAnswerLikeTheWindowObject)
         {R"({"op":"call","path":["DecToHex"],"args":[255]})", QStringLiteral(R"({"value":"FF"})")},
         {R"({"op":"get","path":["DecToHex"]})", QStringLiteral(R"({"kind":"function"})")},
         {R"({"op":"get","path":["rom"]})", QStringLiteral(R"({"kind":"object"})")},
-        {R"({"op":"get","path":["showMph"]})", QStringLiteral(R"({"value":0})")},
+        {R"({"op":"get","path":["showMph"]})", QStringLiteral(R"({"value":%1})").arg(mph)},
         {R"({"op":"call","path":["rom","byteAt"],"args":[0]})", QStringLiteral(R"({"value":%1})").arg(byte0)},
         // The host's setter convention, and the write is seen by the next read.
         {R"({"op":"call","path":["rom","set_byteAt"],"args":[0,90]})", QStringLiteral("{}")},
@@ -141,9 +142,14 @@ TEST_F(BrowserBridge, OnlyLocalPagesWithTheTokenAreAnswered)
     const struct {
         const char* origin;
         bool local;
-    } origins[] = {{"file:///", true},          {"file:///home/u/page.html", true}, {"file://server/share/", false},
-                   {"http://127.0.0.1:8080", false}, {"https://example.org", false},       {"data:text/html,x", false},
-                   {"null", false},             {"", false}};
+    } origins[] = {{"file:///", true},
+                   {"file:///home/u/page.html", true},
+                   {"file://server/share/", false},
+                   {"http://127.0.0.1:8080", false},
+                   {"https://example.org", false},
+                   {"data:text/html,x", false},
+                   {"null", false},
+                   {"", false}};
     for (const auto& o : origins)
         EXPECT_EQ(TBrowserBridge::mayAnswer(QUrl(QString::fromUtf8(o.origin))), o.local) << o.origin;
 }
@@ -152,8 +158,9 @@ TEST_F(BrowserBridge, WithoutBrowserWindowsThePageOpensOnTheDesktopWithOneNotice
 {
     writeBytes(dir.path() + QStringLiteral("/page.html"), "<html></html>");
     host->evaluate(QStringLiteral("showBrowser('page.html', 500, 300, 1, 0); showBrowser('http://example.org/x')"));
-    EXPECT_EQ(dialogs.openedUrls(), QStringList({QUrl::fromLocalFile(dir.path() + QStringLiteral("/page.html")).toString(),
-                                                 QStringLiteral("http://example.org/x")}));
+    EXPECT_EQ(dialogs.openedUrls(),
+              QStringList({QUrl::fromLocalFile(dir.path() + QStringLiteral("/page.html")).toString(),
+                           QStringLiteral("http://example.org/x")}));
     ASSERT_EQ(svc.messages.messages().size(), 1);
     EXPECT_TRUE(svc.messages.messages().first().text.contains(QStringLiteral("cannot reach")));
 
@@ -166,7 +173,8 @@ TEST(BrowserWindowName, ThreeCapitalsUnderscoreFiveCapitals)
 {
     QRandomGenerator a(1), b(2);
     const QString first = browserWindowName(a);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z]{3}_[A-Z]{5}$")).match(first).hasMatch()) << first.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z]{3}_[A-Z]{5}$")).match(first).hasMatch())
+        << first.toStdString();
     EXPECT_NE(first, browserWindowName(b));
 }
 
