@@ -3,6 +3,7 @@
 #include "scripting/frmScripts.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
 #include <QJsonDocument>
@@ -21,7 +22,8 @@ constexpr int MinimumSide = 1;
 } // namespace
 
 TBrowserPage::TBrowserPage(TBrowserBridge& bridge, QObject* parent)
-    : QWebEnginePage(QWebEngineProfile::defaultProfile(), parent), m_bridge(bridge)
+    : QWebEnginePage(QWebEngineProfile::defaultProfile(), parent),
+      openExternally([](const QUrl& target) { QDesktopServices::openUrl(target); }), m_bridge(bridge)
 {
     QWebEngineScript script;
     script.setName(QStringLiteral("external"));
@@ -30,6 +32,18 @@ TBrowserPage::TBrowserPage(TBrowserBridge& bridge, QObject* parent)
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(false);
     scripts().insert(script);
+}
+
+bool TBrowserPage::acceptNavigationRequest(const QUrl& target, NavigationType type, bool isMainFrame)
+{
+    // A local page may not load the network (the engine would show an error
+    // page); a link there is meant for a browser, so the desktop's gets it.
+    if (isMainFrame && type == NavigationTypeLinkClicked && url().isLocalFile() && !target.isLocalFile()) {
+        if (openExternally)
+            openExternally(target);
+        return false;
+    }
+    return QWebEnginePage::acceptNavigationRequest(target, type, isMainFrame);
 }
 
 bool TBrowserPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,

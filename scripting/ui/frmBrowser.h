@@ -20,6 +20,8 @@
 #include <QDialog>
 #include <QWebEnginePage>
 
+#include <functional>
+
 class QWebEngineView;
 class TScriptForm;
 
@@ -33,7 +35,12 @@ public:
     // What a page that is not of the user's disk gets for a request.
     static constexpr const char* Refusal = "Only pages of this computer's disk may call the program.";
 
+    // Where a link from a local page to the network goes: the desktop's
+    // browser (the engine does not let a local page load it).
+    std::function<void(const QUrl&)> openExternally;
+
 protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
                           QString* result) override;
 

@@ -151,6 +151,16 @@ document.title = 'byte ' + external.rom.byteAt(0);
     EXPECT_EQ(form->size(), QSize(420, 260));
     EXPECT_EQ(form->minimumSize(), form->maximumSize()); // Resizable 0: fixed
 
+    // A link to the network goes to the desktop's browser; the window stays.
+    QUrl opened;
+    static_cast<TBrowserPage*>(form->view()->page())->openExternally = [&](const QUrl& u) { opened = u; };
+    form->view()->page()->runJavaScript(
+        QStringLiteral("var a = document.createElement('a'); a.href = 'http://127.0.0.1:9/x'; "
+                       "document.body.appendChild(a); a.click();"));
+    ASSERT_TRUE(waitFor([&] { return opened.isValid(); }));
+    EXPECT_EQ(opened, QUrl(QStringLiteral("http://127.0.0.1:9/x")));
+    EXPECT_TRUE(form->view()->url().isLocalFile());
+
     form->view()->page()->runJavaScript(QStringLiteral("window.close()"));
     EXPECT_TRUE(waitFor([&] { return form.isNull(); }));
 }
