@@ -2,12 +2,11 @@
 // so a long log replays in a blink), and the whole-map fuel adjustment with
 // filter and smart fill on a 20 x 24 extended-family map (target: under 5 ms).
 
+#include "BenchSupport.h"
 #include "datalog/mdlAutoTune.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
 #include "sim/mdlEcuSim.h"
-
-#include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
@@ -82,4 +81,4 @@ BENCHMARK(BM_WholeMapAdjustment)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

@@ -1,7 +1,9 @@
 // Exporting a one-million-sample recording (about 2 h 45 min at 100 samples
-// per second) to CSV, file write included: the median must stay under 2 s.
-// Also the data graphs' decimation of a one-hour channel to a chart width.
+// per second) to CSV, file write included (target: 400 MB/s of CSV text or
+// more), the same lines formatted into memory only, and the data graphs'
+// decimation of a one-hour channel to a chart width.
 
+#include "BenchSupport.h"
 #include "datalog/clsCuddleCore.h"
 #include "datalog/mdlCsvExport.h"
 #include "datalog/mdlDataGraph.h"
@@ -9,10 +11,9 @@
 #include "datalog/mdlTimers.h"
 #include "sim/mdlEcuSim.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QCoreApplication>
 #include <QFile>
+#include <QIODevice>
 #include <QTemporaryDir>
 
 namespace {
@@ -46,6 +47,13 @@ TCsvOptions options()
     return o;
 }
 
+// CSV bytes per second, counted in decimal megabytes.
+benchmark::Counter csvRate(qint64 bytes)
+{
+    return benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsIterationInvariantRate,
+                              benchmark::Counter::OneK::kIs1000);
+}
+
 void BM_CsvExportMillion(benchmark::State& state)
 {
     const QByteArray& records = bigRecording();
@@ -55,8 +63,38 @@ void BM_CsvExportMillion(benchmark::State& state)
     for (auto _ : state) {
         exportCsvFile(path, records, o);
     }
+    const qint64 bytes = QFile(path).size();
     state.counters["samples"] = static_cast<double>(records.size() / DatalogSample::Size);
-    state.counters["MB"] = static_cast<double>(QFile(path).size()) / 1e6;
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["rate"] = csvRate(bytes);
+}
+
+// A device that keeps nothing: the formatting alone, without the disk.
+class TNullDevice : public QIODevice {
+public:
+    TNullDevice() { open(QIODevice::WriteOnly); }
+    qint64 written = 0;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 size) override
+    {
+        written += size;
+        return size;
+    }
+};
+
+void BM_CsvFormatMillion(benchmark::State& state)
+{
+    const QByteArray& records = bigRecording();
+    const TCsvOptions o = options();
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        TNullDevice out;
+        writeCsv(out, records, o);
+        bytes = out.written;
+    }
+    state.counters["rate"] = csvRate(bytes);
 }
 
 // From a loaded .dlf to the CSV file, as vexor-cli dlf2csv does it.
@@ -96,16 +134,10 @@ void BM_DecimateHour(benchmark::State& state)
 }
 
 BENCHMARK(BM_CsvExportMillion)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CsvFormatMillion)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_DlfToCsvMillion)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_DecimateHour)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

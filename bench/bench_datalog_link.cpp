@@ -5,10 +5,9 @@
 // round trip (two process wake-ups per request/reply), which a real line
 // does not have.
 
+#include "BenchSupport.h"
 #include "datalog/frmTuner.h"
 #include "settings/mdlMessages.h"
-
-#include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -113,11 +112,4 @@ BENCHMARK(BM_LinkRate)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

@@ -1,12 +1,11 @@
 // Loading and replaying a one-million-sample datalog file (about 2 h 45 min
 // at 100 samples per second): the median of each must stay under 0.2 s.
 
+#include "BenchSupport.h"
 #include "datalog/mdlDatalogSession.h"
 #include "settings/mdlMessages.h"
 #include "sim/mdlEcuSim.h"
 #include "support/FakeSerialPort.h"
-
-#include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,19 +47,44 @@ protected:
     std::optional<QString> doInputQuery(const QString&, const QString&, const QString&) override { return {}; }
 };
 
+QByteArray readAllOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Counter "x_readAll": the load's time as a multiple of reading the file's
+// bytes with QFile::readAll, measured right after the load's own loop.
 void BM_DlfLoad(benchmark::State& state)
 {
     const QString path = bigFile();
     TManualClock clock;
     TCuddleCore store(clock);
+    const TLoopTimer loop;
     for (auto _ : state) {
         store.load(path);
         benchmark::DoNotOptimize(store.markers().size());
     }
+    const double perLoad = loop.secondsPerIteration(state);
     if (store.count() != Samples || store.markers().size() != 10)
         state.SkipWithError("wrong sample or marker count");
+    const double perRead = bestSecondsPerCall([&] { benchmark::DoNotOptimize(readAllOf(path).size()); }, 3);
     state.counters["samples"] = static_cast<double>(store.count());
     state.counters["MB"] = static_cast<double>(store.data().size()) / 1e6;
+    state.counters["x_readAll"] = perLoad / perRead;
+}
+
+// The baseline alone: the same file's bytes through QFile::readAll.
+void BM_DlfReadAll(benchmark::State& state)
+{
+    const QString path = bigFile();
+    qsizetype size = 0;
+    for (auto _ : state) {
+        size = readAllOf(path).size();
+        benchmark::DoNotOptimize(size);
+    }
+    if (size != Samples * DatalogSample::Size)
+        state.SkipWithError("short read");
 }
 
 // The file menu's load: clear, load, replay every sample through the tracking
@@ -88,15 +112,9 @@ void BM_DlfLoadAndReplay(benchmark::State& state)
 }
 
 BENCHMARK(BM_DlfLoad)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DlfReadAll)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_DlfLoadAndReplay)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

@@ -6,15 +6,14 @@
 //
 // Targets: 2D under 2 ms, 3D under 5 ms per repaint (median).
 
+#include "BenchSupport.h"
 #include "editor/mdlGraphGeometry.h"
 #include "editor/ui/mdlGraphPaint.h"
 #include "rom/clsRom.h"
 #include "rom/mdlRomGen.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -89,15 +88,4 @@ BENCHMARK(BM_Graph3DRepaint)
     ->Repetitions(9)
     ->DisplayAggregatesOnly(true);
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }

@@ -4,10 +4,9 @@
 // the wire time at 920000 baud. And the latency from one edit of the image to
 // its byte accepted by the emulator during automatic update (target < 50 ms).
 
+#include "BenchSupport.h"
 #include "emulator/frmRTP.h"
 #include "rom/clsBinEdit.h"
-
-#include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -167,11 +166,4 @@ BENCHMARK(BM_Transfer)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EditLatency)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QCoreApplication>(argc, argv); }

@@ -10,8 +10,7 @@
 // Target: the hooked repaint stays under 16 ms (one frame). Everything runs
 // through the program's own script host (rewriter, watchdog, nesting guard).
 
-#include "editor/mdlGridDisplay.h"
-#include "editor/ui/VexorGrid.h"
+#include "BenchSupport.h"
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
 #include "rom/mdlRomGen.h"
@@ -21,11 +20,8 @@
 #include "support/TestFiles.h"
 #include "support/TestServices.h"
 
-#include <QApplication>
-#include <QImage>
 #include <QJSEngine>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <memory>
 
 namespace {
@@ -113,28 +109,14 @@ void BM_HookedGridRepaint(benchmark::State& state)
     }
     b.rom.CurrentTable = tkLowFuel;
     TGridDisplay display(&b.rom);
-    TVexorGrid grid;
-    grid.setFixedCols(TGridDisplay::FixedCols);
-    grid.setFixedRows(TGridDisplay::FixedRows);
-    grid.setColCount(display.gridColCount());
-    grid.setRowCount(display.gridRowCount());
-    grid.setDefaultColWidth(grid.fontMetrics().horizontalAdvance(QStringLiteral("10000.00")) + 4);
-    grid.OnFixedCell = [&](TVexorGrid*, int c, int r, QString& caption, TAlignment& align) {
-        display.fixedCell(c, r, caption, align);
-    };
-    grid.OnColorCell = [&](TVexorGrid*, int c, int r, QString& caption, TColor& bk, TColor& fc, TFontStyles&,
-                           TAlignment& align,
-                           bool selected) { display.colorCell(c, r, caption, bk, fc, align, selected); };
-    grid.resize(grid.sizeHint());
+    TBenchGrid grid(display);
     grid.show();
-    QApplication::processEvents();
-    if (grid.ColCount() != 25 || grid.RowCount() != 23 || grid.viewport()->size() != grid.contentSize()) {
+    if (!grid.showsWhole20x24()) {
         state.SkipWithError("the 20 x 24 grid is not fully in view");
         return;
     }
-    QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state)
-        grid.viewport()->render(&image);
+        grid.paint();
     if (b.svc.messages.count() != 0)
         state.SkipWithError("the hook failed");
 }
@@ -147,15 +129,4 @@ BENCHMARK(BM_HostCallFunction)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HookedRead)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HookedGridRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks<QApplication>(argc, argv); }

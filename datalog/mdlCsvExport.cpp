@@ -4,57 +4,83 @@
 #include "settings/mdlFiles.h"
 
 #include <QIODevice>
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 
 namespace {
 
-QByteArray fmt(const char* format, double v)
+// Field copies move this many bytes at once (two vector moves) whatever the
+// field's length; the pool and every line buffer keep this much slack.
+constexpr int CopyBlock = 32;
+// The longest integer text: a 64-bit integer with its sign.
+constexpr int MaxIntChars = 20;
+// "hh:mm:ss.mmm" with the most hours a 32-bit millisecond count holds.
+constexpr int MaxDurationChars = 14;
+// The longest error code list: "1 2 ... 32 ".
+constexpr int MaxErrorChars = 9 * 2 + 23 * 3;
+// Bytes a line takes besides its fields: quotes, commas, "OFF," and CR LF.
+constexpr int LineFramingChars = 32;
+// Lines are gathered into blocks of this size before each write.
+constexpr qsizetype WriteBlock = qsizetype(1) << 20;
+
+char* appendFixedField(char* out, double v, int precision)
 {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, format, v);
-    return QByteArray(buf, n);
+    *out++ = '"';
+    out = formatFixed(out, v, precision);
+    *out++ = '"';
+    *out++ = ',';
+    return out;
 }
 
-// Unsigned decimal without leading zeros, or with at least `width` digits.
-void appendUInt(QByteArray& out, quint64 v, int width = 1)
+QByteArray fixedField(double v, int precision)
 {
-    char buf[24];
-    int n = 0;
-    do {
-        buf[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n < width)
-        buf[n++] = '0';
-    while (n > 0)
-        out.append(buf[--n]);
+    char buf[MaxFixedChars + 3];
+    return QByteArray(buf, appendFixedField(buf, v, precision) - buf);
 }
 
-void appendInt(QByteArray& out, int v)
+char* appendInt(char* out, qint64 v) { return std::to_chars(out, out + MaxIntChars, v).ptr; }
+
+// Two decimal digits of 0..99.
+char* appendTwoDigits(char* out, quint32 v)
 {
-    if (v < 0) {
-        out.append('-');
-        appendUInt(out, static_cast<quint64>(-static_cast<qint64>(v)));
-    } else {
-        appendUInt(out, static_cast<quint64>(v));
-    }
+    out[0] = static_cast<char>('0' + v / 10);
+    out[1] = static_cast<char>('0' + v % 10);
+    return out + 2;
+}
+
+// "hh:mm:ss.mmm"; minutes and seconds wrap at 60, hours do not.
+char* appendDuration(char* out, quint32 ms)
+{
+    const quint32 hours = ms / 3600000u;
+    if (hours < 100)
+        out = appendTwoDigits(out, hours);
+    else
+        out = appendInt(out, hours);
+    *out++ = ':';
+    out = appendTwoDigits(out, ms / 60000u % 60u);
+    *out++ = ':';
+    out = appendTwoDigits(out, ms / 1000u % 60u);
+    *out++ = '.';
+    const quint32 fraction = ms % 1000u;
+    *out++ = static_cast<char>('0' + fraction / 100);
+    return appendTwoDigits(out, fraction % 100);
 }
 
 double toFahrenheit(double c) { return c * 1.8 + 32.0; }
 
 } // namespace
 
+char* formatFixed(char* out, double v, int precision)
+{
+    // With a precision, to_chars is specified to give printf's text, and
+    // the buffer is large enough for any double, so it cannot fail.
+    return std::to_chars(out, out + MaxFixedChars, v, std::chars_format::fixed, precision).ptr;
+}
+
 QByteArray durationText(quint32 ms)
 {
-    QByteArray out;
-    appendUInt(out, ms / 3600000u, 2);
-    out.append(':');
-    appendUInt(out, ms / 60000u % 60u, 2);
-    out.append(':');
-    appendUInt(out, ms / 1000u % 60u, 2);
-    out.append('.');
-    appendUInt(out, ms % 1000u, 3);
-    return out;
+    char buf[MaxDurationChars];
+    return QByteArray(buf, appendDuration(buf, ms) - buf);
 }
 
 QByteArray csvHeader(const TCsvOptions& o)
@@ -71,11 +97,16 @@ QByteArray csvHeader(const TCsvOptions& o)
     return h;
 }
 
-TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
+void TCsvWriter::addField(TTable table, int byte, const QByteArray& text)
 {
-    const TCsvOptions& o = m_options;
+    m_fields[table][static_cast<size_t>(byte)] = {static_cast<quint32>(m_pool.size()),
+                                                  static_cast<quint32>(text.size())};
+    m_pool += text;
+}
+
+TCsvWriter::TCsvWriter(const TCsvOptions& o) : m_startTime(o.startTime), m_ctx(o.ctx)
+{
     for (int b = 0; b < 256; ++b) {
-        const size_t i = static_cast<size_t>(b);
         DatalogSample s;
         s.setU8(DatalogSample::Speed, static_cast<quint8>(b));
         s.setU8(DatalogSample::Map, static_cast<quint8>(b));
@@ -85,69 +116,99 @@ TCsvWriter::TCsvWriter(const TCsvOptions& options) : m_options(options)
         s.setU8(DatalogSample::AirTemp, static_cast<quint8>(b));
         s.setU8(DatalogSample::O2, static_cast<quint8>(b));
 
-        if (o.units.mph) {
-            m_speed[i] = fmt("\"%.1f\",", datalog::speedMph(s));
-        } else {
-            m_speed[i].clear();
-            appendInt(m_speed[i], datalog::speedKmh(s));
-            m_speed[i].append(',');
-        }
+        addField(ctSpeed, b,
+                 o.units.mph ? fixedField(datalog::speedMph(s), 1)
+                             : QByteArray::number(datalog::speedKmh(s)).append(','));
 
-        QByteArray& mb = m_mapBoost[i];
-        appendInt(mb, datalog::mapMbar(s, o.ctx));
-        mb.append(',');
         const int boost = datalog::boostMbar(s, o.ctx, o.units.atmospheric);
-        mb += o.units.psi ? fmt("\"%.1f\",", boost / 1000.0 * PsiPerBar) : fmt("\"%.2f\",", boost * KgPerCm2PerMbar);
+        addField(
+            ctMapBoost, b,
+            QByteArray::number(datalog::mapMbar(s, o.ctx)).append(',') +
+                (o.units.psi ? fixedField(boost / 1000.0 * PsiPerBar, 1) : fixedField(boost * KgPerCm2PerMbar, 2)));
 
-        m_throttle[i] = fmt("\"%.0f\",", datalog::throttlePercent(s));
-        m_ignition[i] = fmt("\"%.2f\",", datalog::ignition(s, o.ctx));
-        m_knock[i] = o.ctx.knockSensor ? fmt("\"%.2f\",", datalog::knockRetard(s)) : QByteArray("0.00,");
+        addField(ctThrottle, b, fixedField(datalog::throttlePercent(s), 0));
+        addField(ctIgnition, b, fixedField(datalog::ignition(s, o.ctx), 2));
+        addField(ctKnock, b, o.ctx.knockSensor ? fixedField(datalog::knockRetard(s), 2) : QByteArray("0.00,"));
         const double c = datalog::airTempC(s);
-        m_temp[i] = fmt("\"%.2f\",", o.units.fahrenheit ? toFahrenheit(c) : c);
+        addField(ctTemp, b, fixedField(o.units.fahrenheit ? toFahrenheit(c) : c, 2));
 
-        const double lambda = o.lambda[i];
-        m_o2[i] = fmt("\"%.2f\",", datalog::o2Volts(s)) + fmt("\"%.2f\",", lambda) +
-                  fmt("\"%.2f\",", lambda * static_cast<double>(o.units.stoich));
+        const double lambda = o.lambda[static_cast<size_t>(b)];
+        addField(ctO2, b,
+                 fixedField(datalog::o2Volts(s), 2) + fixedField(lambda, 2) +
+                     fixedField(lambda * static_cast<double>(o.units.stoich), 2));
+    }
+    m_pool.append(CopyBlock, '\0');
+
+    // Duration, engine speed and gear; injector time and duty cycle; every
+    // table field (the temperature twice); the error list; the framing.
+    m_maxLine = MaxDurationChars + 2 * MaxIntChars + 2 * MaxFixedChars + MaxErrorChars + LineFramingChars + CopyBlock;
+    for (int t = 0; t < ctCount; ++t) {
+        quint32 longest = 0;
+        for (const TSpan& f : m_fields[static_cast<size_t>(t)])
+            longest = std::max(longest, f.size);
+        m_maxLine += (t == ctTemp ? 2 : 1) * static_cast<qsizetype>(longest);
     }
 }
 
-void TCsvWriter::appendLine(QByteArray& out, const DatalogSample& s) const
+char* TCsvWriter::copyField(char* out, TTable table, quint8 byte) const
 {
-    out.append('"');
-    out += durationText(s.timeStamp() - m_options.startTime);
-    out.append("\",", 2);
-    appendInt(out, datalog::rpm(s));
-    out.append(',');
-    out += m_speed[s.u8(DatalogSample::Speed)];
-    appendInt(out, datalog::gear(s, m_options.ctx));
-    out.append(',');
-    out += m_mapBoost[s.u8(DatalogSample::Map)];
-    out += m_throttle[s.u8(DatalogSample::Throttle)];
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "\"%.2f\",", datalog::injectorMs(s));
-    out.append(buf, n);
-    n = std::snprintf(buf, sizeof buf, "\"%.0f\",", datalog::dutyCycle(s));
-    out.append(buf, n);
-    out += m_ignition[s.u8(DatalogSample::Ignition)];
-    out += m_knock[s.u8(DatalogSample::Knock)];
-    out += m_temp[s.u8(DatalogSample::AirTemp)];
-    out += m_temp[s.u8(DatalogSample::Coolant)];
-    out += m_o2[s.u8(DatalogSample::O2)];
-    if (s.vtec())
-        out.append("ON,", 3);
+    const TSpan f = m_fields[table][byte];
+    const char* from = m_pool.constData() + f.at;
+    if (f.size <= CopyBlock)
+        std::memcpy(out, from, CopyBlock); // the pool and the line have the slack
     else
-        out.append("OFF,", 4);
+        std::memcpy(out, from, f.size);
+    return out + f.size;
+}
+
+char* TCsvWriter::writeLine(char* p, const DatalogSample& s) const
+{
+    *p++ = '"';
+    p = appendDuration(p, s.timeStamp() - m_startTime);
+    *p++ = '"';
+    *p++ = ',';
+    p = appendInt(p, datalog::rpm(s));
+    *p++ = ',';
+    p = copyField(p, ctSpeed, s.u8(DatalogSample::Speed));
+    p = appendInt(p, datalog::gear(s, m_ctx));
+    *p++ = ',';
+    p = copyField(p, ctMapBoost, s.u8(DatalogSample::Map));
+    p = copyField(p, ctThrottle, s.u8(DatalogSample::Throttle));
+    p = appendFixedField(p, datalog::injectorMs(s), 2);
+    p = appendFixedField(p, datalog::dutyCycle(s), 0);
+    p = copyField(p, ctIgnition, s.u8(DatalogSample::Ignition));
+    p = copyField(p, ctKnock, s.u8(DatalogSample::Knock));
+    p = copyField(p, ctTemp, s.u8(DatalogSample::AirTemp));
+    p = copyField(p, ctTemp, s.u8(DatalogSample::Coolant));
+    p = copyField(p, ctO2, s.u8(DatalogSample::O2));
+    if (s.vtec()) {
+        std::memcpy(p, "ON,", 3);
+        p += 3;
+    } else {
+        std::memcpy(p, "OFF,", 4);
+        p += 4;
+    }
     const quint32 errors = s.errorWord();
     if (errors != 0) {
-        out.append('"');
+        *p++ = '"';
         for (int bit = 0; bit < 32; ++bit)
             if (errors & (1u << bit)) {
-                appendUInt(out, static_cast<quint64>(bit + 1));
-                out.append(' ');
+                p = appendInt(p, bit + 1);
+                *p++ = ' ';
             }
-        out.append('"');
+        *p++ = '"';
     }
-    out.append("\r\n", 2);
+    *p++ = '\r';
+    *p++ = '\n';
+    return p;
+}
+
+void TCsvWriter::appendLine(QByteArray& out, const DatalogSample& sample) const
+{
+    const qsizetype at = out.size();
+    out.resize(at + m_maxLine);
+    char* begin = out.data() + at;
+    out.resize(at + (writeLine(begin, sample) - begin));
 }
 
 QByteArray TCsvWriter::line(const DatalogSample& sample) const
@@ -159,28 +220,28 @@ QByteArray TCsvWriter::line(const DatalogSample& sample) const
 
 void writeCsv(QIODevice& out, const QByteArray& records, const TCsvOptions& options)
 {
-    const auto fail = [&out] {
-        throw EVexorError(QStringLiteral("Could not write the CSV file: %1").arg(out.errorString()));
+    const auto put = [&out](const char* data, qsizetype size) {
+        if (out.write(data, size) != size)
+            throw EVexorError(QStringLiteral("Could not write the CSV file: %1").arg(out.errorString()));
     };
     const QByteArray header = csvHeader(options);
-    if (out.write(header) != header.size())
-        fail();
+    put(header.constData(), header.size());
     const TCsvWriter writer(options);
-    constexpr qsizetype Chunk = 1 << 20;
-    QByteArray buf;
-    buf.reserve(Chunk + 512);
+    // One buffer, filled line by line and written whenever a block is full.
+    QByteArray block(WriteBlock + writer.maxLineBytes(), Qt::Uninitialized);
+    char* const begin = block.data();
+    char* p = begin;
     const qsizetype count = records.size() / DatalogSample::Size;
-    const char* p = records.constData();
-    for (qsizetype i = 0; i < count; ++i, p += DatalogSample::Size) {
-        writer.appendLine(buf, DatalogSample::fromBytes(p));
-        if (buf.size() >= Chunk) {
-            if (out.write(buf) != buf.size())
-                fail();
-            buf.resize(0);
+    const char* record = records.constData();
+    for (qsizetype i = 0; i < count; ++i, record += DatalogSample::Size) {
+        p = writer.writeLine(p, DatalogSample::fromBytes(record));
+        if (p - begin >= WriteBlock) {
+            put(begin, p - begin);
+            p = begin;
         }
     }
-    if (!buf.isEmpty() && out.write(buf) != buf.size())
-        fail();
+    if (p != begin)
+        put(begin, p - begin);
 }
 
 bool exportCsvFile(const QString& path, const QByteArray& records, const TCsvOptions& options)

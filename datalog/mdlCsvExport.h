@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 
 class QIODevice;
 
@@ -24,20 +25,45 @@ struct TCsvOptions : TSampleDisplay {
 // The header line, CR LF included.
 [[nodiscard]] QByteArray csvHeader(const TCsvOptions& options);
 
+// Fixed-point text of `v` with `precision` decimals, exactly as printf's
+// "%.*f" gives it in the C locale (the exact binary value rounded half to
+// even), written at `out` without a terminator. Returns the end of the text.
+// `out` needs MaxFixedChars of room.
+inline constexpr int MaxFixedChars = 330; // DBL_MAX has 309 integer digits
+char* formatFixed(char* out, double v, int precision);
+
 // Formats lines fast: every field that depends on one sample byte only is
-// formatted once per byte value up front.
+// formatted once per byte value up front into one text pool; a line is then
+// copies from the pool, a few integers and two fixed-point numbers.
 class TCsvWriter {
 public:
     explicit TCsvWriter(const TCsvOptions& options);
+    // The most bytes one line can take, CR LF included, plus the slack the
+    // field copies may overrun by: the room writeLine needs at `out`.
+    [[nodiscard]] qsizetype maxLineBytes() const { return m_maxLine; }
+    // Writes the line of one sample, CR LF included, at `out`; returns its end.
+    char* writeLine(char* out, const DatalogSample& sample) const;
     // Appends the line of one sample, CR LF included.
     void appendLine(QByteArray& out, const DatalogSample& sample) const;
     [[nodiscard]] QByteArray line(const DatalogSample& sample) const;
 
 private:
-    TCsvOptions m_options;
-    // Per byte value: speed; MAP and boost; throttle; ignition; knock;
+    struct TSpan {
+        quint32 at = 0;
+        quint32 size = 0;
+    };
+    // Which per-byte table: speed; MAP and boost; throttle; ignition; knock;
     // temperature; O2 volts, lambda and AFR.
-    std::array<QByteArray, 256> m_speed, m_mapBoost, m_throttle, m_ignition, m_knock, m_temp, m_o2;
+    enum TTable { ctSpeed, ctMapBoost, ctThrottle, ctIgnition, ctKnock, ctTemp, ctO2, ctCount };
+
+    void addField(TTable table, int byte, const QByteArray& text);
+    char* copyField(char* out, TTable table, quint8 byte) const;
+
+    quint32 m_startTime = 0;
+    TSampleContext m_ctx;
+    QByteArray m_pool;
+    std::array<std::array<TSpan, 256>, ctCount> m_fields{};
+    qsizetype m_maxLine = 0;
 };
 
 // Writes the header and one line per record of `records` (consecutive 40-byte

@@ -17,7 +17,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -224,6 +226,37 @@ TEST(CsvExport, FastLinesMatchPlainPrintfForRandomSamples)
                 s.setU32(DatalogSample::Errors, 0);
             ASSERT_EQ(writer.line(s), referenceLine(s, o)) << "variant " << variant << " sample " << n;
         }
+    }
+}
+
+// The lines are built with to_chars; printf's rounding (the exact binary
+// value, ties to even) must come out the same on exact halves, on values
+// just beside them, on negatives and on every injector time a sample holds.
+TEST(CsvExport, FixedTextMatchesPrintfOnHalvesNegativesAndEveryInjectorWord)
+{
+    const auto check = [](double v, int precision) {
+        char printed[400];
+        std::snprintf(printed, sizeof printed, "%.*f", precision, v);
+        char fast[MaxFixedChars];
+        const char* end = formatFixed(fast, v, precision);
+        ASSERT_EQ(std::string(fast, end), std::string(printed)) << v << " to " << precision << " decimals";
+    };
+    const double values[] = {0.0,    -0.0,       0.5,   1.5,     2.5,    -0.5,    -2.5,    0.125,      0.375,
+                             -0.125, 0.005,      0.015, 1.005,   2.675,  -2.675,  -0.004,  -0.0049,    0.045,
+                             99.995, 1e15 + 0.5, 1e300, -1e-300, 5e-324, 1.0 / 3, 2.0 / 3, 123456.785, -999.9951};
+    for (int precision = 0; precision <= 2; ++precision) {
+        for (double v : values) {
+            check(v, precision);
+            check(std::nextafter(v, 1e308), precision);
+            check(std::nextafter(v, -1e308), precision);
+        }
+    }
+    DatalogSample s;
+    s.setU16(DatalogSample::CrankPeriod, 1875);
+    for (int word = 0; word <= 0xFFFF; ++word) {
+        s.setU16(DatalogSample::Injector, static_cast<quint16>(word));
+        check(datalog::injectorMs(s), 2);
+        check(datalog::dutyCycle(s), 0);
     }
 }
 
