@@ -238,8 +238,8 @@ TEST(CsvExport, FixedTextMatchesPrintfOnHalvesNegativesAndEveryInjectorWord)
         char printed[400];
         std::snprintf(printed, sizeof printed, "%.*f", precision, v);
         char fast[MaxFixedChars];
-        const char* end = formatFixed(fast, v, precision);
-        ASSERT_EQ(std::string(fast, end), std::string(printed)) << v << " to " << precision << " decimals";
+        const char* const end = formatFixed(fast, v, precision);
+        ASSERT_EQ(std::string(static_cast<const char*>(fast), end), std::string(printed)) << v << " to " << precision << " decimals";
     };
     const double values[] = {0.0,    -0.0,       0.5,   1.5,     2.5,    -0.5,    -2.5,    0.125,      0.375,
                              -0.125, 0.005,      0.015, 1.005,   2.675,  -2.675,  -0.004,  -0.0049,    0.045,
