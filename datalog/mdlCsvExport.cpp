@@ -14,8 +14,9 @@ namespace {
 constexpr int CopyBlock = 32;
 // The longest integer text: a 64-bit integer with its sign.
 constexpr int MaxIntChars = 20;
-// "hh:mm:ss.mmm" with the most hours a 32-bit millisecond count holds.
-constexpr int MaxDurationChars = 14;
+// "hh:mm:ss.mmm" with the most hours a 32-bit millisecond count holds (1193).
+constexpr int MaxHourChars = 4;
+constexpr int MaxDurationChars = MaxHourChars + 10;
 // The longest error code list: "1 2 ... 32 ".
 constexpr int MaxErrorChars = 9 * 2 + 23 * 3;
 // Bytes a line takes besides its fields: quotes, commas, "OFF," and CR LF.
@@ -55,7 +56,7 @@ char* appendDuration(char* out, quint32 ms)
     if (hours < 100)
         out = appendTwoDigits(out, hours);
     else
-        out = appendInt(out, hours);
+        out = std::to_chars(out, out + MaxHourChars, hours).ptr;
     *out++ = ':';
     out = appendTwoDigits(out, ms / 60000u % 60u);
     *out++ = ':';
