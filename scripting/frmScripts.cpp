@@ -3,6 +3,7 @@
 #include "rom/clsRom.h"
 #include "rom/clsRomDocument.h"
 #include "scripting/mdlAdvTables.h"
+#include "scripting/mdlPluginList.h"
 #include "scripting/mdlScriptRewrite.h"
 #include "scripting/mdlScriptWatchdog.h"
 #include "scripting/scptWindow.h"
@@ -66,20 +67,6 @@ TStackEntry parseStackEntry(const QString& entry)
 
 QString withSlash(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
 
-// Scripts written for Windows join paths with '\'.
-QString localPath(QString path) { return path.replace(u'\\', u'/'); }
-
-// Scripts are 8-bit text; a file that is valid UTF-8 is read as UTF-8 so that
-// text in literals keeps its characters.
-QString decodeScript(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(bytes);
-}
-
 // Replaces the first occurrence only.
 void replaceFirst(QString& text, const QString& what, const QString& with)
 {
@@ -104,6 +91,15 @@ qsizetype definitionPosition(const QString& source, const QString& name)
 }
 
 } // namespace
+
+QString decodeScriptText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
 
 QString escapeForScriptLiteral(const QString& text)
 {
@@ -248,7 +244,7 @@ QString TScriptForm::loadScriptText(const QString& path) const
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw EVexorError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));
-    return expandScriptMacros(decodeScript(f.readAll()), path, m_programFolder, m_userFolder);
+    return expandScriptMacros(decodeScriptText(f.readAll()), path, m_programFolder, m_userFolder);
 }
 
 QJSValue TScriptForm::globalSnapshot() const
@@ -308,19 +304,10 @@ void TScriptForm::addScriptFile(const QString& path)
 
 void TScriptForm::include(const QString& fileName)
 {
-    QString name = fileName;
-    replaceFirst(name, QStringLiteral("$(VEXOR)\\"), withSlash(m_programFolder));
-    replaceFirst(name, QStringLiteral("$(APPDATA)\\"), withSlash(m_userFolder));
-    replaceFirst(name, QStringLiteral("$(VEXOR)/"), withSlash(m_programFolder));
-    replaceFirst(name, QStringLiteral("$(APPDATA)/"), withSlash(m_userFolder));
-    const QString local = localPath(name);
-    QString found;
-    for (const QString& candidate : {withSlash(m_programFolder) + local, withSlash(m_userFolder) + local, local}) {
-        if (QFileInfo(candidate).isFile()) {
-            found = candidate;
-            break;
-        }
-    }
+    // The plug-in editor greys an entry by the same rules, so it shows
+    // exactly what loads.
+    const QString name = expandPluginPrefixes(fileName, m_programFolder, m_userFolder);
+    const QString found = resolvePluginPath(fileName, m_programFolder, m_userFolder);
     if (found.isEmpty()) {
         pauseWatchdog();
         if (m_env.services.messages)

@@ -176,10 +176,26 @@ private:
     QString m_showOptionsHook;
 };
 
+// Time the user spends in a dialog a script opened (or waiting for a program
+// it started) does not count against the watchdog while one of these lives.
+class TWatchdogPause {
+public:
+    explicit TWatchdogPause(TScriptForm& host) : m_host(host) { m_host.pauseWatchdog(); }
+    ~TWatchdogPause() { m_host.resumeWatchdog(); }
+    TWatchdogPause(const TWatchdogPause&) = delete;
+    TWatchdogPause& operator=(const TWatchdogPause&) = delete;
+
+private:
+    TScriptForm& m_host;
+};
+
 // Replaces the path macros of a script file's text: #VEXOR_ROOT_DIR# (all)
 // and #VEXOR_APP_DIR# (first only) as they are, #SCRIPT_DIR#, #SCRIPT_PATH#
 // and #SCRIPT_NAME# (all) escaped for a string literal. Folders end in '/'.
 [[nodiscard]] QString expandScriptMacros(const QString& text, const QString& scriptPath, const QString& programFolder,
                                          const QString& userScriptFolder);
+// Script file bytes as text: UTF-8 when they are valid UTF-8 (text in
+// literals keeps its characters), else one character per byte.
+[[nodiscard]] QString decodeScriptText(const QByteArray& bytes);
 // Made safe for a script string literal: '\' doubled, then ' and " escaped.
 [[nodiscard]] QString escapeForScriptLiteral(const QString& text);

@@ -5,6 +5,7 @@
 #include "scripting/mdlScriptArgs.h"
 #include "scripting/mdlScriptDialogs.h"
 #include "scripting/scptAdvTables.h"
+#include "scripting/scptFiles.h"
 #include "scripting/scptRom.h"
 #include "scripting/scptWindowEvents.h"
 #include "settings/mdlDisplayUnits.h"
@@ -19,19 +20,6 @@
 #include <optional>
 
 namespace {
-
-// Time the user spends in a dialog (or waiting for a started program) does
-// not count against the script watchdog.
-class TWatchdogPause {
-public:
-    explicit TWatchdogPause(TScriptForm& host) : m_host(host) { m_host.pauseWatchdog(); }
-    ~TWatchdogPause() { m_host.resumeWatchdog(); }
-    TWatchdogPause(const TWatchdogPause&) = delete;
-    TWatchdogPause& operator=(const TWatchdogPause&) = delete;
-
-private:
-    TScriptForm& m_host;
-};
 
 // Where the folder part of a path ends: after the last '\', '/' or ':'.
 qsizetype nameStart(const QString& path)
@@ -353,6 +341,13 @@ QObject* TWindowScript::rom()
     auto* r = new TRomScript(*doc, m_host, m_host.hookNames());
     QJSEngine::setObjectOwnership(r, QJSEngine::JavaScriptOwnership);
     return r;
+}
+
+QObject* TWindowScript::files()
+{
+    auto* f = new TFilesScript(m_host);
+    QJSEngine::setObjectOwnership(f, QJSEngine::JavaScriptOwnership);
+    return f;
 }
 
 QObject* TWindowScript::events()

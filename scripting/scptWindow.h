@@ -19,6 +19,7 @@ class TScriptForm;
 class TWindowScript : public QObject {
     Q_OBJECT
     Q_PROPERTY(QObject* rom READ rom)
+    Q_PROPERTY(QObject* files READ files)
     Q_PROPERTY(QObject* events READ events)
     Q_PROPERTY(QObject* customTable READ customTable)
     Q_PROPERTY(int showMph READ showMph)
@@ -62,6 +63,8 @@ public:
     // A new ROM object on every read (all act on the one open ROM); null
     // when the host has no document.
     [[nodiscard]] QObject* rom();
+    // A new files object on every read.
+    [[nodiscard]] QObject* files();
     [[nodiscard]] QObject* events();
     // A new custom table object on every read, acting on the current table.
     [[nodiscard]] QObject* customTable();

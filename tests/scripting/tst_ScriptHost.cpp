@@ -4,11 +4,13 @@
 #include "scripting/frmScripts.h"
 #include "scripting/scptWindow.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
 #include "support/TestServices.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJSEngine>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -288,6 +290,42 @@ TEST_F(ScriptHost, IncludeSearchOrderMissingFilesAndCycles)
     ASSERT_EQ(svc.messages.count(), 1); // one report, not one per level
     EXPECT_TRUE(svc.messages.last().text.contains(QStringLiteral("nest deeper than 16")));
     EXPECT_EQ(host->evaluate(QStringLiteral("depth")).toInt(), TScriptForm::MaxIncludeDepth);
+}
+
+TEST_F(ScriptHost, FilesObjectReadsWritesAtomicallyAndAsksTheDialogService)
+{
+    host->reloadScripts();
+    const QString f = dir.path() + QStringLiteral("/out.txt");
+    auto eval = [&](const char* code) { return host->evaluate(QString::fromUtf8(code).arg(dir.path())); };
+    EXPECT_FALSE(eval("window.files === window.files").toBool()); // a new object on every read
+    EXPECT_EQ(eval("files.getFile('%1/none.txt')").toString(), QString());
+    EXPECT_EQ(svc.messages.count(), 0); // a missing file is no error
+    eval("files.putFile('%1/out.txt', 'a\\r\\nb' + 1)");
+    EXPECT_EQ(readBytes(f), QByteArray("a\r\nb1"));
+    EXPECT_EQ(eval("files.exists('%1\\\\out.txt') + ':' + files.getFile('%1/out.txt')").toString(),
+              QStringLiteral("1:a\r\nb1"));
+
+    // A failed write is a script error and leaves no part of the new text:
+    // no file in a missing folder, the old file on a full disk.
+    EXPECT_THROW(eval("files.putFile('%1/no/such/x.txt', 'x')"), EScriptError);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/no")));
+    {
+        const TFileSizeLimit limit(3);
+        ASSERT_TRUE(limit.active());
+        EXPECT_THROW(eval("files.putFile('%1/out.txt', 'a longer text')"), EScriptError);
+    }
+    EXPECT_EQ(readBytes(f), QByteArray("a\r\nb1"));
+
+    svc.fileDialogs.answer(QStringLiteral("/chosen.bin"));
+    svc.fileDialogs.answer(std::nullopt);
+    EXPECT_EQ(eval("files.showSave('Bin|*.bin|All|*.*', 2)").toString(), QStringLiteral("/chosen.bin"));
+    EXPECT_EQ(eval("files.showOpen('Bin|*.bin')").toString(), QString());
+    ASSERT_EQ(svc.fileDialogs.requests().size(), 2);
+    EXPECT_TRUE(svc.fileDialogs.requests().at(0).save);
+    EXPECT_EQ(svc.fileDialogs.requests().at(0).request.filter, QStringLiteral("Bin|*.bin|All|*.*"));
+    EXPECT_EQ(svc.fileDialogs.requests().at(0).request.filterIndex, 2);
+    EXPECT_FALSE(svc.fileDialogs.requests().at(1).save);
+    EXPECT_TRUE(eval("files.browseFolder() === undefined").toBool());
 }
 
 TEST_F(ScriptHost, EventsHookOnlyDefinedFunctions)
