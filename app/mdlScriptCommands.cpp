@@ -3,6 +3,8 @@
 #include "app/frmMain.h"
 #include "app/mdlActionManager.h"
 #include "rom/clsRomDocument.h"
+#include "scripting/mdlPluginList.h"
+#include "scripting/ui/frmPlugin.h"
 #include "scripting/ui/frmRun.h"
 #include "scripting/ui/mdlQtScriptDialogs.h"
 #include "settings/mdlMessages.h"
@@ -82,8 +84,11 @@ TScriptCommands::TScriptCommands(TMainForm& form, const TServices& services, TSe
     QAction* reload = am->add(QStringLiteral("PluginReload"), tr("&Reload Plugins"), [this] { PluginReloadExecute(); });
     QAction* command =
         am->add(QStringLiteral("ToolsCommand"), tr("Run &Command..."), [this] { ToolsCommandExecute(); });
+    QAction* manager =
+        am->add(QStringLiteral("PluginManager"), tr("Plugin &Manager..."), [this] { PluginManagerExecute(); });
     m_form.addAction(reload);
     m_form.addAction(command);
+    m_form.addAction(manager);
 
     // The plug-in menu goes fourth, before Tools.
     mnuPlugins = new QMenu(tr("&Plugins"), &m_form);
@@ -98,7 +103,7 @@ TScriptCommands::TScriptCommands(TMainForm& form, const TServices& services, TSe
         m_categories << sub;
         connect(sub, &QMenu::aboutToShow, this, &TScriptCommands::updatePluginStates);
     }
-    mnuPlugins->addSeparator();
+    mnuPlugins->addAction(manager);
     m_placeholder = mnuPlugins->addAction(tr("(no plugins loaded)"));
     m_placeholder->setEnabled(false);
     connect(mnuPlugins, &QMenu::aboutToShow, this, &TScriptCommands::updatePluginStates);
@@ -227,6 +232,17 @@ void TScriptCommands::PluginReloadExecute()
     if (m_form.rom().isLoaded())
         m_form.document().reload();
     m_form.showStatus(tr("Ready"));
+}
+
+void TScriptCommands::PluginManagerExecute()
+{
+    TPluginEditor editor(m_services, m_host->programFolder(), m_host->userScriptFolder());
+    editor.load();
+    TPluginForm dialog(editor, &m_form);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    m_host->reloadScripts();
+    m_form.refreshViews();
 }
 
 void TScriptCommands::ToolsCommandExecute()

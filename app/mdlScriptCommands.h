@@ -25,7 +25,7 @@ class TScriptCommands : public QObject {
     Q_OBJECT
 public:
     // Fixed items of the plug-in menu: reload, run command, the four category
-    // submenus (items 3 to 6), a separator and the placeholder.
+    // submenus (items 3 to 6), the plug-in manager and the placeholder.
     static constexpr int FixedPluginItems = 8;
 
     // `dialogs` may be null (the Qt dialogs are used); `conversions` is the
@@ -48,9 +48,12 @@ public:
     void PluginActExecute(QAction* action);
     void PluginInfoExecute(QAction* action);
     void PluginReloadExecute();
+    // The plug-in editor, modal; OK writes plugins.js and reloads the scripts.
+    void PluginManagerExecute();
     void ToolsCommandExecute();
 
-    // How the run-command dialog runs (tests answer it without a screen).
+    // How the run-command and plug-in editor dialogs run (tests answer them
+    // without a screen).
     std::function<int(QDialog&)> execDialog;
 
 private:

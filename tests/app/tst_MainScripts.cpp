@@ -4,6 +4,8 @@
 #include "app/frmMain.h"
 #include "app/mdlScriptCommands.h"
 #include "rom/mdlRomGen.h"
+#include "scripting/mdlPluginList.h"
+#include "scripting/ui/frmPlugin.h"
 #include "scripting/ui/frmRun.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
@@ -13,6 +15,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -54,6 +57,7 @@ TEST(MainScripts, PluginMenusCommandsAndHooks)
     ASSERT_EQ(form.menuBar()->actions().at(3)->menu(), plugins);
     ASSERT_EQ(plugins->actions().size(), TScriptCommands::FixedPluginItems + 2);
     EXPECT_EQ(plugins->actions().at(2)->menu(), scripts.categoryMenu(1));
+    EXPECT_EQ(plugins->actions().at(6), form.action(QStringLiteral("PluginManager")));
     EXPECT_EQ(plugins->actions().at(3)->menu()->actions().size(), 1);
     EXPECT_EQ(scripts.infoMenu()->actions().size(), 3);
     EXPECT_FALSE(plugins->actions().at(TScriptCommands::FixedPluginItems - 1)->isVisible()); // placeholder
@@ -100,6 +104,44 @@ TEST(MainScripts, PluginMenusCommandsAndHooks)
     EXPECT_TRUE(plugins->actions().last()->isVisible());
     EXPECT_TRUE(scripts.infoMenu()->isEmpty());
     form.document().rom().buffer().markSaved();
+}
+
+TEST(MainScripts, PluginManagerInstallsAndReloadsOnOk)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    TMainForm form(svc.services(), nullptr, QString());
+    TJsWidebandConvManager conversions;
+    TScriptedScriptDialogs dialogs;
+    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
+    const QString prog = dir.filePath(QStringLiteral("prog")), user = dir.filePath(QStringLiteral("user"));
+    QDir().mkpath(prog + QStringLiteral("/plugins"));
+    scripts.host().setFolders(prog, user);
+    writeBytes(prog + QStringLiteral("/plugins/p.js"), "addPlugin('Ann', 'Installed', 'void 0');\n");
+    scripts.loadAtStartup();
+    ASSERT_EQ(scripts.pluginMenu()->actions().size(), TScriptCommands::FixedPluginItems);
+
+    svc.messages.answer(mrOk); // "'plugins.js' could not be found."
+    svc.fileDialogs.answer(prog + QStringLiteral("/plugins/p.js"));
+    int shown = 0;
+    scripts.execDialog = [&](QDialog& d) {
+        auto* editor = dynamic_cast<TPluginForm*>(&d);
+        EXPECT_NE(editor, nullptr);
+        if (!editor)
+            return 0;
+        ++shown;
+        editor->button(QStringLiteral("btnInstall"))->click();
+        EXPECT_EQ(editor->plugins()->count(), 1);
+        editor->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return editor->result();
+    };
+    form.action(QStringLiteral("PluginManager"))->trigger();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(svc.messages.last().title, QStringLiteral("Plugins Manager"));
+    EXPECT_TRUE(readBytes(user + QStringLiteral("/plugins.js")).contains("include('$(VEXOR)\\\\plugins\\\\p.js');"));
+    // The reload ran: the plug-in's command is in the menu.
+    ASSERT_EQ(scripts.pluginMenu()->actions().size(), TScriptCommands::FixedPluginItems + 1);
+    EXPECT_EQ(scripts.pluginMenu()->actions().last()->text(), QStringLiteral("Installed"));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "rom/clsRomDocument.h"
 #include "rom/mdlRomGen.h"
 #include "scripting/frmScripts.h"
+#include "scripting/mdlScriptWideband.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
 #include "support/TestServices.h"
@@ -169,6 +170,51 @@ TEST_F(PluginCompat, HookErrorsAreReportedOnceWithTheLineOfTheScript)
 
     EXPECT_THROW((void)rom.load(false, 0), EScriptError); // a thrown value that is no Error
     EXPECT_TRUE(svc.messages.last().text.startsWith("plain")) << svc.messages.last().text.toStdString();
+}
+
+// The shipped how-to plug-ins, installed as the plug-in manager writes them.
+TEST(ShippedExamples, WidebandConversionAndTaggedLayoutHandler)
+{
+    QTemporaryDir dir;
+    TTestServices svc;
+    TScriptedScriptDialogs dialogs;
+    TRom rom;
+    TRomDocument doc{rom, svc.services()};
+    TJsWidebandConvManager conversions;
+    TScriptEnvironment env;
+    env.services = svc.services();
+    env.dialogs = &dialogs;
+    env.document = &doc;
+    env.widebandConversions = &conversions;
+    TScriptForm host(env);
+    svc.messages.setDefaultAnswer(mrOk);
+    host.setFolders(QStringLiteral(VEXOR_EXAMPLE_PLUGINS), dir.path());
+    doc.events.runRomHandlers = [&host] { host.runRomLoadHook(); };
+    writeBytes(dir.filePath("plugins.js"), "/* BEGIN */\r\ninclude('$(VEXOR)\\\\wideband_linear.js');\r\n"
+                                           "include('$(VEXOR)\\\\tagged_layout.js');\r\n/* END */\r\n");
+    ASSERT_TRUE(host.reloadScripts());
+    ASSERT_EQ(svc.messages.count(), 0) << svc.messages.last().text.toStdString();
+
+    ASSERT_EQ(conversions.count(), 1);
+    TScriptWidebandEvaluator evaluator(host);
+    const TLambdaLookup lookup = lambdaLookupFromScript(conversions.get(0).ExecFunction, evaluator, 0.0);
+    EXPECT_FLOAT_EQ(lookup[0], 0.68f);
+    EXPECT_FLOAT_EQ(lookup[255], 1.36f);
+
+    // An ordinary P28 image keeps its own layout; a tagged one is served
+    // from the made-up layout.
+    QByteArray image = generateRom(TRomGenOptions{});
+    const QString path = dir.filePath("p28.bin");
+    writeBytes(path, image);
+    ASSERT_TRUE(doc.loadFile(path));
+    EXPECT_FALSE(rom.hasHook(TRom::OnGetTableValue));
+    image[0x7FF0] = 'V';
+    image[0x7FF1] = 'X';
+    image[0x7400 + 2 * 32 + 3] = 41;
+    writeBytes(path, image);
+    ASSERT_TRUE(doc.loadFile(path));
+    ASSERT_TRUE(rom.hasHook(TRom::OnGetTableValue));
+    EXPECT_EQ(rom.tableValue(3, 2, tkHighFuel), 20.5);
 }
 
 } // namespace
