@@ -44,9 +44,10 @@ QStringList splitLines(const QString& text)
 
 bool isMarker(const QString& line, const char* marker) { return line.trimmed() == QLatin1String(marker); }
 
-// One line between the markers. The literal ends at its first unescaped
-// quote, so a quote or "');" inside a path cannot cut it short; text around
-// the include(...) call is kept, as hand-edited files may carry it.
+// One line between the markers: the include(' before the name and the first
+// "'); " after it removed. The name's escapes are undone up to its first
+// unescaped quote, so an escaped quote or "');" inside a path cannot cut it
+// short; text around the call is kept, as hand-edited files may carry it.
 QString entryFromLine(const QString& line)
 {
     const qsizetype open = line.indexOf(IncludeOpen);
@@ -57,9 +58,12 @@ QString entryFromLine(const QString& line)
     while (i < line.size() && line.at(i) != u'\'')
         i += (line.at(i) == u'\\' && i + 1 < line.size()) ? 2 : 1;
     const QString literal = line.mid(from, i - from);
-    QString after;
-    if (i < line.size())
-        after = line.mid(i).startsWith(IncludeClose) ? line.mid(i + IncludeClose.size()) : line.mid(i);
+    QString after = line.mid(i);
+    // A quote left unescaped inside the name (files written before quotes
+    // were escaped) does not end it: the first "');" then does.
+    const qsizetype close = after.indexOf(IncludeClose);
+    if (close >= 0)
+        after.remove(close, IncludeClose.size());
     return line.left(open).trimmed() + unescapePluginPath(literal) + after.trimmed();
 }
 

@@ -45,14 +45,15 @@ TEST(PluginList, HeaderMarkersAndHandEditedLines)
     const TPluginList l = readPluginList(QStringLiteral("// mine\n\n// also mine\r /* BEGIN */ \n"
                                                         "  include('a.js');  \n\n"
                                                         "include('C:\\\\new\\x.js');\r\n"
+                                                        "include('it's.js');\n"
                                                         "b.js\n/* END */\ninclude('after.js');\n"));
     EXPECT_EQ(l.header, QStringLiteral("// mine\r\n\r\n// also mine\r\n"));
-    EXPECT_EQ(l.paths, (QStringList{"a.js", "C:\\new\\x.js", "b.js"}));
+    EXPECT_EQ(l.paths, (QStringList{"a.js", "C:\\new\\x.js", "it's.js", "b.js"}));
     EXPECT_TRUE(l.fileExisted);
     // Written again: header as it was, canonical entries.
     EXPECT_EQ(writePluginList(l), l.header + Begin +
                                       QStringLiteral("include('a.js');\r\ninclude('C:\\\\new\\\\x.js');\r\n"
-                                                     "include('b.js');\r\n") +
+                                                     "include('it\\'s.js');\r\ninclude('b.js');\r\n") +
                                       End);
     // No file before: the new-file header.
     EXPECT_EQ(writePluginList(TPluginList{QStringLiteral("ignored"), {}, false}),
