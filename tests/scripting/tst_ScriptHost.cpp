@@ -296,7 +296,9 @@ TEST_F(ScriptHost, FilesObjectReadsWritesAtomicallyAndAsksTheDialogService)
 {
     host->reloadScripts();
     const QString f = dir.path() + QStringLiteral("/out.txt");
-    auto eval = [&](const char* code) { return host->evaluate(QString::fromUtf8(code).arg(dir.path())); };
+    auto eval = [&](const char* code) {
+        return host->evaluate(QString::fromUtf8(code).replace(QLatin1String("%1"), dir.path()));
+    };
     EXPECT_FALSE(eval("window.files === window.files").toBool()); // a new object on every read
     EXPECT_EQ(eval("files.getFile('%1/none.txt')").toString(), QString());
     EXPECT_EQ(svc.messages.count(), 0); // a missing file is no error
