@@ -2,7 +2,7 @@
 // core as Plugins > Plugin Manager: list the installed plug-ins (and whether
 // their files exist), install one, remove one.
 #include "cli/mdlCli.h"
-#include "cli/mdlCliConsole.h"
+#include "cli/mdlCliScripts.h"
 #include "scripting/mdlPluginList.h"
 #include "settings/mdlFiles.h"
 

@@ -2,7 +2,6 @@
 // script file and/or an expression against the same objects, and writes the
 // image when asked.
 #include "cli/mdlCli.h"
-#include "cli/mdlCliConsole.h"
 #include "cli/mdlCliRom.h"
 #include "cli/mdlCliScripts.h"
 #include "settings/mdlFiles.h"
