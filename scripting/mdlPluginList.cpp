@@ -18,7 +18,7 @@ const QString IncludeClose = QStringLiteral("');");
 const QString CrLf = QStringLiteral("\r\n");
 const QString EditorTitle = QStringLiteral("Plugins Manager");
 const QString InstallTitle = QStringLiteral("Plugin Installation");
-const QString DialogFilter = QStringLiteral("Plugin Scripts (*.js)|*.js|All Files (*.*)|*.*");
+const QString DialogFilter = QStringLiteral("Plugin Scripts|*.js|All Files|*.*");
 
 QString withSlash(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
 

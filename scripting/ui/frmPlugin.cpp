@@ -79,8 +79,10 @@ TPluginForm::TPluginForm(TPluginEditor& editor, QWidget* parent) : QDialog(paren
     layout->addLayout(body, 1);
 
     auto* pathRow = new QHBoxLayout;
-    pathRow->addWidget(new QLabel(tr("&Path:"), this));
+    auto* pathLabel = new QLabel(tr("&Path:"), this);
+    pathRow->addWidget(pathLabel);
     txtPath = new QLineEdit(this);
+    pathLabel->setBuddy(txtPath);
     txtPath->setObjectName(QStringLiteral("txtPath"));
     txtPath->setToolTip(tr("Double-click to choose a file"));
     txtPath->installEventFilter(this);
@@ -105,6 +107,9 @@ TPluginForm::TPluginForm(TPluginEditor& editor, QWidget* parent) : QDialog(paren
     });
     m_editor.changed = [this] { refresh(); };
     refresh();
+    // The list would select its first entry on taking the focus; the dialog
+    // opens with nothing selected.
+    txtPath->setFocus();
 }
 
 TPluginForm::~TPluginForm() { m_editor.changed = {}; }
