@@ -23,6 +23,8 @@ constexpr int MaxErrorChars = 9 * 2 + 23 * 3;
 constexpr int LineFramingChars = 32;
 // Lines are gathered into blocks of this size before each write.
 constexpr qsizetype WriteBlock = qsizetype(1) << 20;
+// Every this many blocks the system is asked to start writing them to disk.
+constexpr int WritebackBlocks = 8;
 
 char* appendFixedField(char* out, double v, int precision)
 {
@@ -232,6 +234,7 @@ void writeCsv(QIODevice& out, const QByteArray& records, const TCsvOptions& opti
     QByteArray block(WriteBlock + writer.maxLineBytes(), Qt::Uninitialized);
     char* const begin = block.data();
     char* p = begin;
+    int blocks = 0;
     const qsizetype count = records.size() / DatalogSample::Size;
     const char* record = records.constData();
     for (qsizetype i = 0; i < count; ++i, record += DatalogSample::Size) {
@@ -239,6 +242,9 @@ void writeCsv(QIODevice& out, const QByteArray& records, const TCsvOptions& opti
         if (p - begin >= WriteBlock) {
             put(begin, p - begin);
             p = begin;
+            // The disk writes while the next blocks are formatted.
+            if (++blocks % WritebackBlocks == 0)
+                startWriteback(out);
         }
     }
     if (p != begin)

@@ -10,6 +10,10 @@
 #include <QStandardPaths>
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
+
 QString readFile(const QString& path)
 {
     QFile f(path);
@@ -56,6 +60,18 @@ bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* erro
 {
     return writeFileAtomic(
         path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, error);
+}
+
+bool startWriteback(QIODevice& out)
+{
+    auto* file = qobject_cast<QFileDevice*>(&out);
+    if (!file || !file->flush() || file->handle() < 0)
+        return false;
+#ifdef Q_OS_LINUX
+    return sync_file_range(file->handle(), 0, 0, SYNC_FILE_RANGE_WRITE) == 0;
+#else
+    return false;
+#endif
 }
 
 bool fitsLatin1(const QString& text)

@@ -28,6 +28,11 @@ bool writeFile(const QString& path, const QString& text);
 using TFileProducer = std::function<bool(QIODevice& out)>;
 bool writeFileAtomic(const QString& path, const TFileProducer& produce, QString* error = nullptr);
 bool writeFileAtomic(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// For producers of large files: asks the system to start writing to disk what
+// has been written to `out` so far, without waiting, so that the writer's
+// final flush to disk has little left to wait for. Returns false when `out`
+// is no file or the system has no such request (nothing is lost either way).
+bool startWriteback(QIODevice& out);
 
 // Whether every character of the text fits in one byte (Latin-1).
 [[nodiscard]] bool fitsLatin1(const QString& text);
