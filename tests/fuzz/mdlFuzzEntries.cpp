@@ -12,6 +12,7 @@
 #include "rom/mdlRomGen.h"
 #include "rom/mdlRomSettingsTable.h"
 #include "scripting/frmScripts.h"
+#include "scripting/mdlPluginList.h"
 #include "scripting/mdlScriptRewrite.h"
 #include "settings/mdlErrors.h"
 #include "settings/mdlIniFile.h"
@@ -472,14 +473,31 @@ int fuzzScript(const uint8_t* data, size_t size)
     return 0;
 }
 
+// plugins.js as the plug-in editor reads and writes it: whatever the file
+// holds, its list written and read back has the same header and entries,
+// writing that again gives the same text, and every path survives escaping.
+int fuzzPlugins(const uint8_t* data, size_t size)
+{
+    const TPluginList list = readPluginList(decodeScriptText(bytesOf(data, size)));
+    const QString written = writePluginList(list);
+    const TPluginList back = readPluginList(written);
+    check(back.header == list.header, "a written list reads back with its header");
+    check(back.paths == list.paths, "a written list reads back with its entries");
+    check(writePluginList(back) == written, "writing a list read back gives the same text");
+    for (const QString& path : list.paths)
+        check(unescapePluginPath(escapePluginPath(path)) == path, "a path survives its escaping");
+    return 0;
+}
+
 } // namespace
 
 const std::vector<TFuzzTarget>& fuzzTargets()
 {
     static const std::vector<TFuzzTarget> targets{
-        {"rom", fuzzRom},     {"ct2", fuzzCt2}, {"ctv", fuzzCtv},
-        {"dlf", fuzzDlf},     {"ini", fuzzIni}, {"ecu_frames", fuzzEcuFrames},
-        {"tuner", fuzzTuner}, {"rtp", fuzzRtp}, {"script", fuzzScript},
+        {"rom", fuzzRom},         {"ct2", fuzzCt2}, {"ctv", fuzzCtv},
+        {"dlf", fuzzDlf},         {"ini", fuzzIni}, {"ecu_frames", fuzzEcuFrames},
+        {"tuner", fuzzTuner},     {"rtp", fuzzRtp}, {"script", fuzzScript},
+        {"plugins", fuzzPlugins},
     };
     return targets;
 }
