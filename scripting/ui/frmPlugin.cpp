@@ -1,5 +1,7 @@
 #include "scripting/ui/frmPlugin.h"
 
+#include <functional>
+
 #include "scripting/mdlPluginList.h"
 
 #include <QDialogButtonBox>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace {
 
@@ -48,23 +51,26 @@ TPluginForm::TPluginForm(TPluginEditor& editor, QWidget* parent) : QDialog(paren
     lbPlugins->setMinimumSize(ListMinimumWidth, ListMinimumHeight);
     body->addWidget(lbPlugins, 1);
     auto* side = new QVBoxLayout;
+    // Each button calls its editor command through a plain lambda: a captured
+    // pointer to member read back inside the slot trips AddressSanitizer
+    // (stack-buffer-underflow) with this compiler.
     const struct {
         const char* name;
         const char* caption;
-        void (TPluginEditor::*command)();
+        std::function<void(TPluginEditor&)> command;
     } commands[] = {
-        {"btnAdd", "&Add", &TPluginEditor::add},
-        {"btnReplace", "&Replace", &TPluginEditor::replace},
-        {"btnDelete", "&Delete", &TPluginEditor::remove},
-        {"btnUp", "Move &Up", &TPluginEditor::moveUp},
-        {"btnDown", "Move Do&wn", &TPluginEditor::moveDown},
-        {"btnDeletePaths", "Delete &Missing", &TPluginEditor::deletePaths},
+        {"btnAdd", "&Add", [](TPluginEditor& e) { e.add(); }},
+        {"btnReplace", "&Replace", [](TPluginEditor& e) { e.replace(); }},
+        {"btnDelete", "&Delete", [](TPluginEditor& e) { e.remove(); }},
+        {"btnUp", "Move &Up", [](TPluginEditor& e) { e.moveUp(); }},
+        {"btnDown", "Move Do&wn", [](TPluginEditor& e) { e.moveDown(); }},
+        {"btnDeletePaths", "Delete &Missing", [](TPluginEditor& e) { e.deletePaths(); }},
     };
     for (const auto& c : commands) {
         auto* b = new QPushButton(tr(c.caption), this);
         b->setObjectName(QLatin1String(c.name));
         b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, [this, command = c.command] { (m_editor.*command)(); });
+        connect(b, &QPushButton::clicked, this, [this, command = c.command] { command(m_editor); });
         side->addWidget(b);
         m_buttons << b;
     }

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -131,6 +132,15 @@ TEST(MainScripts, PluginManagerInstallsAndReloadsOnOk)
             return 0;
         ++shown;
         editor->button(QStringLiteral("btnInstall"))->click();
+        EXPECT_EQ(editor->plugins()->count(), 1);
+        // The list commands run from their buttons (a typed path, then Add and Delete).
+        auto* path = editor->findChild<QLineEdit*>(QStringLiteral("txtPath"));
+        path->setText(QStringLiteral("$(VEXOR)\\plugins\\other.js"));
+        Q_EMIT path->textEdited(path->text());
+        editor->button(QStringLiteral("btnAdd"))->click();
+        EXPECT_EQ(editor->plugins()->count(), 2);
+        editor->plugins()->setCurrentRow(1);
+        editor->button(QStringLiteral("btnDelete"))->click();
         EXPECT_EQ(editor->plugins()->count(), 1);
         editor->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         return editor->result();
