@@ -170,8 +170,11 @@ void TScriptCommands::rebuildPluginMenus()
         info->setData(i);
         connect(info, &QAction::triggered, this, [this, info] { PluginInfoExecute(info); });
     }
-    // The placeholder shows while the menu holds only its fixed items.
+    // The placeholder shows while the menu holds only its fixed items; with
+    // plug-ins loaded into the category submenus it must not claim there are none.
     m_placeholder->setVisible(mnuPlugins->actions().size() <= FixedPluginItems);
+    m_placeholder->setText(plugins.count() == 0 ? tr("(no plugins loaded)")
+                                                : tr("(no plugins outside the categories)"));
     for (QMenu* sub : m_categories)
         sub->setEnabled(!sub->isEmpty());
     mnuPluginInfo->setEnabled(!mnuPluginInfo->isEmpty());
