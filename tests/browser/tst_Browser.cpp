@@ -2,14 +2,9 @@
 // of the disk reaches the script host through `external`, a page from the
 // network (even one a local page navigated to) does not.
 
-#include "rom/clsRom.h"
-#include "rom/clsRomDocument.h"
-#include "rom/mdlRomGen.h"
-#include "scripting/frmScripts.h"
 #include "scripting/ui/frmBrowser.h"
 
-#include "support/TestFiles.h"
-#include "support/TestServices.h"
+#include "support/TestScriptRom.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -71,34 +66,13 @@ private:
     QHash<QTcpSocket*, QByteArray> m_requests;
 };
 
-class Browser : public ::testing::Test {
+class Browser : public TScriptRomTest {
 protected:
-    void SetUp() override
-    {
-        svc.messages.setDefaultAnswer(mrOk);
-        doc = std::make_unique<TRomDocument>(rom, svc.services());
-        TRomGenOptions o;
-        o.family = QStringLiteral("p28");
-        const QString path = dir.path() + QStringLiteral("/rom.bin");
-        writeBytes(path, generateRom(o));
-        ASSERT_TRUE(doc->loadFile(path));
-        TScriptEnvironment env;
-        env.services = svc.services();
-        env.dialogs = &dialogs;
-        env.document = doc.get();
-        host = std::make_unique<TScriptForm>(env);
-        host->setFolders(dir.path(), dir.path());
-        host->reloadScripts();
-    }
+    void SetUp() override { startHost(&dialogs); }
 
     void page(const QString& name, const QByteArray& html) { writeBytes(dir.path() + u'/' + name, html); }
 
-    QTemporaryDir dir;
-    TTestServices svc;
     TBrowserScriptDialogs dialogs;
-    TRom rom;
-    std::unique_ptr<TRomDocument> doc;
-    std::unique_ptr<TScriptForm> host;
 };
 
 TEST_F(Browser, LocalModalPageCallsTheProgramAndClosesItsWindow)

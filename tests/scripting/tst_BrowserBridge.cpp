@@ -1,12 +1,7 @@
-#include "rom/clsRom.h"
-#include "rom/clsRomDocument.h"
-#include "rom/mdlRomGen.h"
-#include "scripting/frmScripts.h"
 #include "scripting/mdlBrowserBridge.h"
 
-#include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
-#include "support/TestServices.h"
+#include "support/TestScriptRom.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,36 +24,24 @@ struct TRecordingWindow : IBrowserWindow {
     QStringList calls;
 };
 
-class BrowserBridge : public ::testing::Test {
+class BrowserBridge : public TScriptRomTest {
 protected:
     void SetUp() override
     {
-        svc.messages.setDefaultAnswer(mrOk);
-        doc = std::make_unique<TRomDocument>(rom, svc.services());
-        TRomGenOptions o;
-        o.family = QStringLiteral("p28");
-        const QString path = dir.path() + QStringLiteral("/rom.bin");
-        writeBytes(path, generateRom(o));
-        ASSERT_TRUE(doc->loadFile(path));
-        TScriptEnvironment env;
-        env.services = svc.services();
-        env.dialogs = &dialogs;
-        env.document = doc.get();
-        host = std::make_unique<TScriptForm>(env);
-        host->setFolders(dir.path(), dir.path());
-        host->reloadScripts();
+        startHost(&dialogs);
+        ASSERT_FALSE(HasFatalFailure());
         bridge = std::make_unique<TBrowserBridge>(*host, &window);
+    }
+    void TearDown() override
+    {
+        bridge.reset();
+        TScriptRomTest::TearDown();
     }
 
     // The answer as compact JSON text, easy to compare.
     QString ask(const char* request) { return QString::fromUtf8(bridge->answer(QByteArray(request))); }
 
-    QTemporaryDir dir;
-    TTestServices svc;
     TScriptedScriptDialogs dialogs;
-    TRom rom;
-    std::unique_ptr<TRomDocument> doc;
-    std::unique_ptr<TScriptForm> host;
     TRecordingWindow window;
     std::unique_ptr<TBrowserBridge> bridge;
 };
