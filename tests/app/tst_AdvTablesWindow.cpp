@@ -10,6 +10,7 @@
 #include "scripting/ui/frmAdvTables.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
+#include "support/TestScriptWindow.h"
 #include "support/TestServices.h"
 
 #include <QAction>
@@ -24,18 +25,10 @@ namespace {
 
 constexpr int Base = 0x100;
 
-TEST(AdvTablesWindow, EditUndoAndReloadThroughTheWindow)
+using AdvTablesWindow = TScriptWindowTest;
+
+TEST_F(AdvTablesWindow, EditUndoAndReloadThroughTheWindow)
 {
-    QTemporaryDir dir;
-    TTestServices svc;
-    svc.messages.setDefaultAnswer(mrOk);
-    TScriptedScriptDialogs dialogs;
-    const QString rom = dir.filePath(QStringLiteral("p28.bin"));
-    writeBytes(rom, generateRom({}));
-    TMainForm form(svc.services(), nullptr, rom);
-    TJsWidebandConvManager conversions;
-    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
-    scripts.host().setFolders(dir.path(), dir.filePath(QStringLiteral("user")));
     // Three image bytes under a header row of X values; the set-value call
     // is recorded as it arrives.
     writeBytes(dir.filePath(QStringLiteral("autoload.js")),

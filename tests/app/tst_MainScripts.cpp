@@ -9,6 +9,7 @@
 #include "scripting/ui/frmRun.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
+#include "support/TestScriptWindow.h"
 #include "support/TestServices.h"
 
 #include <QAction>
@@ -26,18 +27,10 @@
 
 namespace {
 
-TEST(MainScripts, PluginMenusCommandsAndHooks)
+using MainScripts = TScriptWindowTest;
+
+TEST_F(MainScripts, PluginMenusCommandsAndHooks)
 {
-    QTemporaryDir dir;
-    TTestServices svc;
-    svc.messages.setDefaultAnswer(mrOk);
-    TScriptedScriptDialogs dialogs;
-    const QString rom = dir.filePath(QStringLiteral("p28.bin"));
-    writeBytes(rom, generateRom({}));
-    TMainForm form(svc.services(), nullptr, rom);
-    TJsWidebandConvManager conversions;
-    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
-    scripts.host().setFolders(dir.path(), dir.filePath(QStringLiteral("user")));
     writeBytes(dir.filePath(QStringLiteral("autoload.js")),
                "var ran = [];\n"
                "addPlugin('Ann', 'One', 'ran.push(1)');\naddPlugin('Ann', 'Two', 'ran.push(2)', 'ran.push(\"i\")');\n"
@@ -95,7 +88,7 @@ TEST(MainScripts, PluginMenusCommandsAndHooks)
     scripts.host().evaluate(QStringLiteral("events.OnShowOptions = 'myOptions'"));
     form.action(QStringLiteral("ViewOptions"))->trigger();
     EXPECT_TRUE(ran().endsWith(QStringLiteral(",options")));
-    ASSERT_TRUE(form.document().loadFile(rom));
+    ASSERT_TRUE(form.document().loadFile(romPath));
     EXPECT_EQ(scripts.host().showOptionsHook(), QString());
 
     // Reload with nothing registered: only the fixed items and the placeholder.
@@ -107,7 +100,7 @@ TEST(MainScripts, PluginMenusCommandsAndHooks)
     form.document().rom().buffer().markSaved();
 }
 
-TEST(MainScripts, PluginManagerInstallsAndReloadsOnOk)
+TEST(PluginManagerWindow, InstallsAndReloadsOnOk)
 {
     QTemporaryDir dir;
     TTestServices svc;

@@ -7,6 +7,7 @@
 #include "rom/mdlRomGen.h"
 #include "support/TestFiles.h"
 #include "support/TestScriptDialogs.h"
+#include "support/TestScriptWindow.h"
 #include "support/TestServices.h"
 
 #include <QAction>
@@ -17,18 +18,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(MainScriptsCompat, DispatchStylePluginsInTheWindow)
+using MainScriptsCompat = TScriptWindowTest;
+
+TEST_F(MainScriptsCompat, DispatchStylePluginsInTheWindow)
 {
-    QTemporaryDir dir;
-    TTestServices svc;
-    svc.messages.setDefaultAnswer(mrOk);
-    TScriptedScriptDialogs dialogs;
-    const QString file = dir.filePath("p28.bin");
-    writeBytes(file, generateRom({}));
-    TMainForm form(svc.services(), nullptr, file);
-    TJsWidebandConvManager conversions;
-    TScriptCommands scripts(form, svc.services(), nullptr, &conversions, &dialogs);
-    scripts.host().setFolders(dir.path(), dir.filePath("user"));
     writeBytes(dir.filePath("autoload.js"), "include('" VEXOR_TEST_PLUGINS "/made_up_layout.js');\n"
                                             "include('" VEXOR_TEST_PLUGINS "/map_edit.js');\n");
     scripts.loadAtStartup();
